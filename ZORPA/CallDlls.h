@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "Platform.h"
+
+namespace zorpa {
+
+// Starting, finding, probing and terminating the worker programs.
+class CallDlls {
+public:
+    explicit CallDlls(Platform& platform) : platform_(platform) {}
+
+    // Starts the program and returns its process id with its main window in `window`;
+    // -1 when it cannot be started (a blank path also shows the "Invalid Path" box).
+    ProcessId LaunchProgram(const std::wstring& path, WindowHandle& window, int style);
+    // Looks for the first top-level window of TargetProcessId and leaves it in FoundWindow.
+    void FindProcessWindow();
+    // 0 stops the enumeration (window found), 1 continues it.
+    std::int32_t EnumWindowsCallback(WindowHandle window, std::intptr_t value);
+    // True when the window answers within the probe's deadline.
+    bool IsProgramResponding(WindowHandle window, ProcessId pid);
+    // Terminates the process that owns the window; when the window is gone, the instance
+    // this supervisor started under `pid`. Window 0 terminates nothing.
+    void KillProgram(WindowHandle window, ProcessId pid);
+
+    // Results passed between the procedures above and to the enumeration callback.
+    ProcessId TargetProcessId = 0;
+    WindowHandle FoundWindow = 0;
+
+    // How long a new program may take to become ready before its window is looked up.
+    static constexpr std::uint32_t ReadyTimeoutMs = 5000;
+    static constexpr std::uint32_t ProbeTimeoutMs = 1000;
+    // Bound of the resend loop, measured on a clock that never wraps or goes back.
+    static constexpr std::uint64_t ProbeLoopLimitMs = 1500;
+    static constexpr std::uint32_t ResendPauseMs = 10;
+
+private:
+    Platform& platform_;
+    // Instances this supervisor started, by id, so that a fallback termination never
+    // hits a program that was later given the same id.
+    std::map<ProcessId, StartedProcess> launched_;
+};
+
+}  // namespace zorpa

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "RuntimeError.h"
+
+namespace zorpa {
+
+// Window handles travel as plain numbers; 0 means "no window".
+using WindowHandle = std::uintptr_t;
+// Process ids are signed so that -1 can mean "the start failed".
+using ProcessId = std::int32_t;
+
+enum class MessageIcon { None, Exclamation, Critical };
+
+// What the platform tells about a program it has just started.
+struct StartedProcess {
+    ProcessId id = 0;
+    // Creation time of that process; with the id it names exactly this instance,
+    // even after the id has been handed to another program.
+    std::uint64_t creationTime = 0;
+};
+
+// Every platform call the supervisor makes. Production binds it to Win32; the unit
+// tests bind it to a deterministic simulation. Calls that can fail the way a file or
+// process operation fails throw RuntimeError; everything else reports through its result.
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // --- processes ---
+    // Starts the program at `path` (application name and quoted command line) with the
+    // given show-window style; throws RuntimeError when it cannot be started.
+    virtual StartedProcess StartProgram(const std::wstring& path, int showStyle) = 0;
+    // Waits, at most `timeoutMs`, until the started program waits for input.
+    virtual void WaitUntilReady(const StartedProcess& process, std::uint32_t timeoutMs) = 0;
+    // Opens the process with all access and terminates it with exit code 0; failures are ignored.
+    virtual void TerminateProcess(ProcessId id) = 0;
+    // As TerminateProcess, but only when the process with that id is still the instance
+    // created at `creationTime`.
+    virtual void TerminateInstance(const StartedProcess& process) = 0;
+
+    // --- windows ---
+    // Visits the top-level windows, top of the z-order first, until `visit` returns false.
+    virtual void EnumerateTopLevelWindows(const std::function<bool(WindowHandle)>& visit) = 0;
+    // Writes the owning process's id into `id`; returns false, leaving `id` alone,
+    // when the window does not exist.
+    virtual bool GetWindowProcessId(WindowHandle window, ProcessId& id) = 0;
+    // Sends WM_NULL with SMTO_NORMAL and the given time-out; true when it was processed in time.
+    virtual bool SendNullWithTimeout(WindowHandle window, std::uint32_t timeoutMs) = 0;
+
+    // --- clocks ---
+    // Local time of day in seconds since midnight, with fractions (wraps at midnight).
+    virtual double SecondsSinceMidnight() = 0;
+    // Milliseconds from an arbitrary start; never goes back and does not wrap.
+    virtual std::uint64_t MonotonicMilliseconds() = 0;
+    virtual void Sleep(std::uint32_t milliseconds) = 0;
+
+    // --- files ---
+    // Folder of the running program, without a trailing backslash unless it is a drive root.
+    virtual std::wstring ProgramFolder() = 0;
+    // True when `path` names an existing normal or archive file; false when it does not;
+    // throws RuntimeError when the folder cannot be listed.
+    virtual bool FileExists(const std::wstring& path) = 0;
+    // Copies `from` onto `to`, replacing it; throws RuntimeError on failure.
+    virtual void CopyFile(const std::wstring& from, const std::wstring& to) = 0;
+
+    // --- settings (per-user store, case-insensitive names) ---
+    virtual std::optional<std::wstring> ReadSetting(const std::wstring& application,
+                                                    const std::wstring& section,
+                                                    const std::wstring& key) = 0;
+    // Creates the key when missing; throws RuntimeError when the store refuses.
+    virtual void WriteSetting(const std::wstring& application, const std::wstring& section,
+                              const std::wstring& key, const std::wstring& value) = 0;
+
+    // --- numbers in the user's number format ---
+    virtual std::optional<double> ToDouble(const std::wstring& text) = 0;
+    // Rounds fractions to the nearest whole number, halves to even; empty when the text
+    // is not a number or does not fit in 16 bits.
+    virtual std::optional<std::int16_t> ToInt16(const std::wstring& text) = 0;
+
+    // --- user interface ---
+    // Modal box with an OK button only; returns when the user has closed it.
+    virtual void ShowMessage(const std::wstring& prompt, const std::wstring& title,
+                             MessageIcon icon) = 0;
+    virtual void HideForm() = 0;
+    // Ends the process at once; programs it started keep running.
+    [[noreturn]] virtual void EndProgram() = 0;
+};
+
+}  // namespace zorpa

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "CallDlls.h"
+#include "Platform.h"
+#include "Settings.h"
+#include "Slots.h"
+
+namespace zorpa {
+
+// The supervisor's form: owns every piece of its state for the life of the process.
+class frmZORPA {
+public:
+    explicit frmZORPA(Platform& platform);
+
+    // Entry points for the window's events. A run-time error that no handler takes is
+    // reported once, with its description, and ends the supervisor.
+    void DispatchLoad();
+    void DispatchTimer(std::uintptr_t timerId);
+
+    // The event handlers themselves.
+    void Form_Load();
+    void tmrCheck_Timer();
+    void tmrReset_Timer();
+
+    ProgramSlot& Slot(SlotId id) { return slots_[static_cast<std::size_t>(id)]; }
+    const ProgramSlot& Slot(SlotId id) const { return slots_[static_cast<std::size_t>(id)]; }
+
+    std::int16_t ReplaceAttempts = 0;
+    std::int16_t MissThreshold = 0;
+
+    CallDlls& Module() { return callDlls_; }
+
+    static constexpr const wchar_t* Title = L"ZORPA";
+
+private:
+    template <class Handler>
+    void RunEvent(Handler handler);
+    void ReplacePrograms(const std::wstring& serverFolder);
+    bool ObeyCommands();
+    void WatchForHangs();
+    void StartSlot(SlotId id, int style);
+    std::wstring PathOf(const wchar_t* file);
+
+    Platform& platform_;
+    Settings settings_;
+    CallDlls callDlls_;
+    std::array<ProgramSlot, SlotCount> slots_{};
+    bool cycleRunning_ = false;
+};
+
+}  // namespace zorpa
