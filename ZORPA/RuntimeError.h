@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace zorpa {
 
@@ -10,21 +11,26 @@ namespace zorpa {
 // once to the user and ends the supervisor.
 class RuntimeError : public std::runtime_error {
 public:
-    RuntimeError(int number, const std::string& description)
-        : std::runtime_error(description), number_(number) {}
+    RuntimeError(int number, std::wstring description)
+        : std::runtime_error("run-time error " + std::to_string(number)),
+          number_(number),
+          description_(std::move(description)) {}
     int number() const { return number_; }
+    // What the user is told: wide, since it usually names a path.
+    const std::wstring& description() const { return description_; }
 
 private:
     int number_;
+    std::wstring description_;
 };
 
 // Error numbers the site's support staff know from the supervisor's error reports.
 namespace ErrorNumber {
+inline constexpr int BadFileName = 52;
 inline constexpr int FileNotFound = 53;
+inline constexpr int DeviceUnavailable = 68;
 inline constexpr int PermissionDenied = 70;
 inline constexpr int PathFileAccess = 75;
-inline constexpr int DeviceUnavailable = 68;
-inline constexpr int BadFileName = 52;
 }  // namespace ErrorNumber
 
 }  // namespace zorpa
