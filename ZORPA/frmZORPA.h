@@ -39,7 +39,7 @@ private:
     template <class Handler>
     void RunEvent(Handler handler);
     void ReplacePrograms(const std::wstring& serverFolder);
-    bool ObeyCommands();
+    void ObeyCommands();
     void WatchForHangs();
     void StartSlot(SlotId id, int style);
     std::wstring PathOf(const wchar_t* file);

@@ -1,0 +1,146 @@
+#include "frmZORPA.h"
+
+#include "FormTimers.h"
+
+#include <limits>
+
+namespace zorpa {
+
+namespace {
+
+// Marks a cycle as running for as long as it runs, however it ends.
+class CycleGuard {
+public:
+    explicit CycleGuard(bool& running) : running_(running) { running_ = true; }
+    ~CycleGuard() { running_ = false; }
+    CycleGuard(const CycleGuard&) = delete;
+    CycleGuard& operator=(const CycleGuard&) = delete;
+
+private:
+    bool& running_;
+};
+
+std::int16_t Incremented(std::int16_t value) {
+    return value == std::numeric_limits<std::int16_t>::max() ? value
+                                                             : static_cast<std::int16_t>(value + 1);
+}
+
+}  // namespace
+
+frmZORPA::frmZORPA(Platform& platform)
+    : platform_(platform), settings_(platform), callDlls_(platform) {}
+
+template <class Handler>
+void frmZORPA::RunEvent(Handler handler) {
+    try {
+        (this->*handler)();
+    } catch (const RuntimeError& error) {
+        platform_.ShowMessage(L"Run-time error '" + std::to_wstring(error.number()) + L"':\n\n" +
+                                  error.description(),
+                              Title, MessageIcon::Critical);
+        platform_.EndProgram();
+    }
+}
+
+void frmZORPA::DispatchLoad() { RunEvent(&frmZORPA::Form_Load); }
+
+void frmZORPA::DispatchTimer(std::uintptr_t timerId) {
+    if (timerId == tmrCheck.id) RunEvent(&frmZORPA::tmrCheck_Timer);
+    else if (timerId == tmrReset.id) RunEvent(&frmZORPA::tmrReset_Timer);
+}
+
+void frmZORPA::Form_Load() {
+    platform_.HideForm();
+    // Commands posted while the supervisor was not running are dropped.
+    for (SettingKey flag : CommandFlags) settings_.ClearFlag(flag);
+    MissThreshold = settings_.ReadMissThreshold();
+    for (SlotId id : StartOrder) StartSlot(id, InfoOf(id).startStyle);
+}
+
+void frmZORPA::tmrCheck_Timer() {
+    // A message box of a running cycle delivers ticks too; one cycle at a time.
+    if (cycleRunning_) return;
+    CycleGuard guard(cycleRunning_);
+
+    MissThreshold = settings_.ReadMissThreshold();
+    if (!settings_.IsFlagSet(SettingKey::RemplazarProgramas)) {
+        ObeyCommands();
+        WatchForHangs();
+        return;
+    }
+    // From here to the end of the cycle an error counts as a failed replacement attempt
+    // and ends the cycle.
+    try {
+        const std::wstring serverFolder = settings_.Read(SettingKey::RutaServidor);
+        if (ReplaceAttempts < MissThreshold) ReplacePrograms(serverFolder);
+        settings_.ClearFlag(SettingKey::RemplazarProgramas);
+        ObeyCommands();
+        WatchForHangs();
+    } catch (const RuntimeError&) {
+        ReplaceAttempts = Incremented(ReplaceAttempts);
+    }
+}
+
+void frmZORPA::tmrReset_Timer() {
+    for (ProgramSlot& slot : slots_) slot.MissCounter = 0;
+}
+
+void frmZORPA::ReplacePrograms(const std::wstring& serverFolder) {
+    for (SlotId id : ReplaceOrder) {
+        const SlotInfo& info = InfoOf(id);
+        const std::wstring source = serverFolder + info.replacement;
+        if (!platform_.FileExists(source)) continue;
+        ProgramSlot& slot = Slot(id);
+        callDlls_.KillProgram(slot.Window, slot.Pid);
+        platform_.CopyFile(source, PathOf(info.file));
+        ReplaceAttempts = 0;
+    }
+    // The supervisor never replaces its own file: it leaves the new version beside itself
+    // for the site to start, and only when the server really offers one.
+    if (platform_.FileExists(serverFolder + OwnUpdateMarker) &&
+        platform_.FileExists(serverFolder + OwnUpdateFile)) {
+        platform_.CopyFile(serverFolder + OwnUpdateFile, PathOf(OwnUpdateFile));
+        platform_.EndProgram();
+    }
+}
+
+// Shut-down and exit end the supervisor; restart leaves the new starts to the hang watch.
+void frmZORPA::ObeyCommands() {
+    for (SettingKey command : {SettingKey::ShutDown, SettingKey::Exit, SettingKey::Restart}) {
+        if (!settings_.IsFlagSet(command)) continue;
+        for (SlotId id : CommandKillOrder) callDlls_.KillProgram(Slot(id).Window, Slot(id).Pid);
+        settings_.ClearFlag(command);
+        if (command != SettingKey::Restart) platform_.EndProgram();
+    }
+}
+
+void frmZORPA::WatchForHangs() {
+    for (SlotId id : ProbeOrder) {
+        ProgramSlot& slot = Slot(id);
+        if (callDlls_.IsProgramResponding(slot.Window, slot.Pid)) {
+            slot.MissCounter = 0;
+            continue;
+        }
+        slot.MissCounter = Incremented(slot.MissCounter);
+        if (slot.MissCounter < MissThreshold) continue;
+        callDlls_.KillProgram(slot.Window, slot.Pid);
+        StartSlot(id, ShowStyle::Hidden);
+        slot.MissCounter = 0;
+    }
+}
+
+// Starts the slot's program from the supervisor's folder; a program that cannot be
+// started leaves the terminal unusable, so the supervisor says so and ends.
+void frmZORPA::StartSlot(SlotId id, int style) {
+    ProgramSlot& slot = Slot(id);
+    const SlotInfo& info = InfoOf(id);
+    slot.Pid = callDlls_.LaunchProgram(PathOf(info.file), slot.Window, style);
+    if (slot.Pid == -1) {
+        platform_.ShowMessage(info.failureMessage, Title, MessageIcon::None);
+        platform_.EndProgram();
+    }
+}
+
+std::wstring frmZORPA::PathOf(const wchar_t* file) { return platform_.ProgramFolder() + file; }
+
+}  // namespace zorpa
