@@ -58,6 +58,7 @@ bool CallDlls::IsProgramResponding(WindowHandle window, ProcessId pid) {
     TargetProcessId = pid;
     if (window == 0) return false;
 
+    std::uint64_t sentAt = platform_.MonotonicMilliseconds();
     bool answered = platform_.SendNullWithTimeout(window, ProbeTimeoutMs);
     // The deadline is the next whole second but one on the time-of-day clock; a second
     // clock that never wraps keeps midnight or a clock set back from stretching the loop.
@@ -66,7 +67,9 @@ bool CallDlls::IsProgramResponding(WindowHandle window, ProcessId pid) {
     while (platform_.SecondsSinceMidnight() < deadline &&
            platform_.MonotonicMilliseconds() - loopStart < ProbeLoopLimitMs) {
         if (answered) break;
-        platform_.Sleep(ResendPauseMs);  // a dead window fails at once: don't burn a core
+        // A send to a dead window fails at once: pause rather than burn a core.
+        if (platform_.MonotonicMilliseconds() - sentAt < ResendPauseMs) platform_.Sleep(ResendPauseMs);
+        sentAt = platform_.MonotonicMilliseconds();
         answered = platform_.SendNullWithTimeout(FoundWindow, ProbeTimeoutMs);
     }
     return answered;

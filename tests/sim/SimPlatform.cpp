@@ -1,0 +1,342 @@
+#include "SimPlatform.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cwctype>
+
+#include "Settings.h"
+#include "Slots.h"
+
+namespace sim {
+
+using zorpa::RuntimeError;
+namespace ErrorNumber = zorpa::ErrorNumber;
+
+namespace {
+
+constexpr double SecondsPerDay = 86400.0;
+constexpr std::uint32_t StartCostMs = 8;
+constexpr std::uint32_t AnswerCostMs = 1;
+
+std::wstring FileNameOf(const std::wstring& path) {
+    const auto slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+std::wstring TrimBlanks(const std::wstring& text) {
+    const auto first = text.find_first_not_of(L' ');
+    if (first == std::wstring::npos) return {};
+    return text.substr(first, text.find_last_not_of(L' ') - first + 1);
+}
+
+}  // namespace
+
+SimPlatform::SimPlatform() = default;
+
+std::wstring SimPlatform::Lower(const std::wstring& text) {
+    std::wstring lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
+    return lower;
+}
+
+std::string SimPlatform::Narrow(const std::wstring& text) {
+    std::string narrow;
+    for (wchar_t c : text) narrow += c < 128 ? static_cast<char>(c) : '?';
+    return narrow;
+}
+
+// --- set-up ---
+
+void SimPlatform::AddFile(const std::wstring& path, const std::string& content) {
+    files_[Lower(path)] = SimFile{content, false};
+}
+
+void SimPlatform::AddWorkers(const std::string& version) {
+    for (const zorpa::SlotInfo& slot : zorpa::Slots) AddFile(folder + slot.file, version);
+}
+
+void SimPlatform::RemoveFile(const std::wstring& path) { files_.erase(Lower(path)); }
+
+std::optional<SimFile> SimPlatform::File(const std::wstring& path) const {
+    const auto it = files_.find(Lower(path));
+    if (it == files_.end()) return std::nullopt;
+    return it->second;
+}
+
+void SimPlatform::SetReadOnly(const std::wstring& path, bool readOnly) {
+    files_.at(Lower(path)).readOnly = readOnly;
+}
+
+void SimPlatform::SetTimeOfDay(double seconds) {
+    timeOfDayAtZero_ = seconds - static_cast<double>(nowMs_) / 1000.0;
+}
+
+void SimPlatform::Hang(WindowHandle window) { windows_.at(window).state = WindowState::Hung; }
+
+void SimPlatform::DestroyWindow(WindowHandle window) {
+    windows_.erase(window);
+    zOrder_.erase(std::remove(zOrder_.begin(), zOrder_.end(), window), zOrder_.end());
+}
+
+void SimPlatform::ExitProcess(ProcessId id) { EndProcess(processes_.at(id)); }
+
+ProcessId SimPlatform::StartForeignProcess(ProcessId id) {
+    if (IsRunning(id)) throw std::logic_error("process id still in use");
+    processes_[id] = SimProcess{id, nextCreation_++, L"", "", 0, true};
+    CreateWindowFor(id);
+    return id;
+}
+
+WindowHandle SimPlatform::CreateWindowFor(ProcessId id) {
+    const WindowHandle handle = nextWindow_;
+    nextWindow_ += 0x10;
+    windows_[handle] = SimWindow{handle, id, WindowState::Answering};
+    zOrder_.insert(zOrder_.begin(), handle);
+    return handle;
+}
+
+void SimPlatform::SetSetting(const std::wstring& key, const std::wstring& value) {
+    settings_[SettingPath(L"velmo", zorpa::SettingsSection, key)] = value;
+}
+
+std::optional<std::wstring> SimPlatform::Setting(const std::wstring& key) const {
+    const auto it = settings_.find(SettingPath(L"velmo", zorpa::SettingsSection, key));
+    if (it == settings_.end()) return std::nullopt;
+    return it->second;
+}
+
+// --- what happened ---
+
+const SimProcess* SimPlatform::Process(ProcessId id) const {
+    const auto it = processes_.find(id);
+    return it == processes_.end() ? nullptr : &it->second;
+}
+
+bool SimPlatform::IsRunning(ProcessId id) const {
+    const SimProcess* process = Process(id);
+    return process && process->running;
+}
+
+std::vector<const SimProcess*> SimPlatform::RunningFrom(const std::wstring& fileName) const {
+    std::vector<const SimProcess*> running;
+    for (const auto& [id, process] : processes_) {
+        if (process.running && Lower(FileNameOf(process.path)) == Lower(fileName)) {
+            running.push_back(&process);
+        }
+    }
+    return running;
+}
+
+std::vector<WindowHandle> SimPlatform::WindowsOf(ProcessId id) const {
+    std::vector<WindowHandle> owned;
+    for (WindowHandle handle : zOrder_) {
+        if (windows_.at(handle).owner == id) owned.push_back(handle);
+    }
+    return owned;
+}
+
+// --- processes ---
+
+void SimPlatform::EndProcess(SimProcess& process) {
+    process.running = false;
+    for (WindowHandle handle : WindowsOf(process.id)) DestroyWindow(handle);
+}
+
+void SimPlatform::FinishExits() {
+    for (auto it = exitsAt_.begin(); it != exitsAt_.end();) {
+        if (it->second <= nowMs_) {
+            EndProcess(processes_.at(it->first));
+            it = exitsAt_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+zorpa::StartedProcess SimPlatform::StartProgram(const std::wstring& path, int showStyle) {
+    nowMs_ += StartCostMs;
+    FinishExits();
+    const std::optional<SimFile> file = File(path);
+    if (!file) throw RuntimeError(ErrorNumber::FileNotFound, L"File not found: " + path);
+
+    while (IsRunning(nextPid_)) nextPid_ += 4;
+    const ProcessId id = nextPid_;
+    nextPid_ += 4;
+    processes_[id] = SimProcess{id, nextCreation_++, path, file->content, showStyle, true};
+    starts.push_back(StartRecord{path, showStyle, id});
+    events.push_back("start " + Narrow(FileNameOf(path)) + " style " + std::to_string(showStyle));
+    if (Behaviour(FileNameOf(path)).createsWindow) CreateWindowFor(id);
+    return zorpa::StartedProcess{id, processes_[id].creationTime};
+}
+
+void SimPlatform::WaitUntilReady(const zorpa::StartedProcess& process, std::uint32_t timeoutMs) {
+    ++waitsForReady;
+    const SimProcess* started = Process(process.id);
+    if (!started || started->creationTime != process.creationTime) return;
+    const std::uint32_t startup = Behaviour(FileNameOf(started->path)).startupMs;
+    nowMs_ += std::min(startup, timeoutMs);
+}
+
+void SimPlatform::TerminateProcess(ProcessId id) {
+    FinishExits();
+    auto it = processes_.find(id);
+    if (it == processes_.end() || !it->second.running || exitsAt_.count(id)) return;
+    terminated.push_back(id);
+    events.push_back("terminate " + Narrow(FileNameOf(it->second.path)));
+    if (exitDelayMs == 0) {
+        EndProcess(it->second);
+    } else {
+        exitsAt_[id] = nowMs_ + exitDelayMs;
+    }
+}
+
+void SimPlatform::TerminateInstance(const zorpa::StartedProcess& process) {
+    const SimProcess* target = Process(process.id);
+    if (target && target->creationTime == process.creationTime) TerminateProcess(process.id);
+}
+
+// --- windows ---
+
+void SimPlatform::EnumerateTopLevelWindows(const std::function<bool(WindowHandle)>& visit) {
+    FinishExits();
+    const std::vector<WindowHandle> snapshot = zOrder_;
+    for (WindowHandle handle : snapshot) {
+        if (!visit(handle)) return;
+    }
+}
+
+bool SimPlatform::GetWindowProcessId(WindowHandle window, ProcessId& id) {
+    FinishExits();
+    const auto it = windows_.find(window);
+    if (it == windows_.end()) return false;
+    id = it->second.owner;
+    return true;
+}
+
+bool SimPlatform::SendNullWithTimeout(WindowHandle window, std::uint32_t timeoutMs) {
+    FinishExits();
+    ++sends[window];
+    const auto it = windows_.find(window);
+    if (it == windows_.end()) return false;
+    if (it->second.state == WindowState::Hung) {
+        nowMs_ += timeoutMs;
+        return false;
+    }
+    nowMs_ += AnswerCostMs;
+    return true;
+}
+
+// --- clocks ---
+
+double SimPlatform::SecondsSinceMidnight() {
+    const double seconds = timeOfDayAtZero_ + static_cast<double>(nowMs_) / 1000.0;
+    return std::fmod(std::fmod(seconds, SecondsPerDay) + SecondsPerDay, SecondsPerDay);
+}
+
+void SimPlatform::Sleep(std::uint32_t milliseconds) {
+    nowMs_ += milliseconds;
+    sleptMs += milliseconds;
+    if (onSleep) onSleep();
+}
+
+// --- files ---
+
+bool SimPlatform::FileExists(const std::wstring& path) {
+    const std::wstring lower = Lower(path);
+    for (const std::wstring& prefix : unlistable_) {
+        if (lower.compare(0, prefix.size(), prefix) == 0) {
+            throw RuntimeError(ErrorNumber::BadFileName, L"Bad file name or number: " + path);
+        }
+    }
+    return files_.count(lower) != 0;
+}
+
+bool SimPlatform::FileInUse(const std::wstring& path) const {
+    for (const auto& [id, process] : processes_) {
+        if (process.running && Lower(process.path) == Lower(path)) return true;
+    }
+    return false;
+}
+
+void SimPlatform::CopyFile(const std::wstring& from, const std::wstring& to) {
+    FinishExits();
+    const std::optional<SimFile> source = File(from);
+    if (!source) throw RuntimeError(ErrorNumber::FileNotFound, L"File not found: " + from);
+    const std::optional<SimFile> target = File(to);
+    if ((target && target->readOnly) || FileInUse(to)) {
+        throw RuntimeError(ErrorNumber::PermissionDenied, L"Permission denied: " + to);
+    }
+    files_[Lower(to)] = SimFile{source->content, false};
+    events.push_back("copy " + Narrow(FileNameOf(from)) + " to " + Narrow(FileNameOf(to)));
+}
+
+// --- settings ---
+
+std::wstring SimPlatform::SettingPath(const std::wstring& application, const std::wstring& section,
+                                      const std::wstring& key) const {
+    return Lower(application + L"\\" + section + L"\\" + key);
+}
+
+std::optional<std::wstring> SimPlatform::ReadSetting(const std::wstring& application,
+                                                     const std::wstring& section,
+                                                     const std::wstring& key) {
+    const auto it = settings_.find(SettingPath(application, section, key));
+    if (it == settings_.end()) return std::nullopt;
+    return it->second;
+}
+
+void SimPlatform::WriteSetting(const std::wstring& application, const std::wstring& section,
+                               const std::wstring& key, const std::wstring& value) {
+    if (failingWrites_.count(Lower(key))) {
+        throw RuntimeError(ErrorNumber::PathFileAccess, L"Cannot write setting " + key);
+    }
+    settings_[SettingPath(application, section, key)] = value;
+    events.push_back("write " + Narrow(key) + "=" + Narrow(value));
+}
+
+// --- numbers: a strict parser of plain decimal numbers, blanks allowed around them ---
+
+std::optional<double> SimPlatform::ToDouble(const std::wstring& text) {
+    const std::wstring trimmed = TrimBlanks(text);
+    if (trimmed.empty()) return std::nullopt;
+    std::size_t i = (trimmed[0] == L'+' || trimmed[0] == L'-') ? 1 : 0;
+    bool digits = false;
+    bool point = false;
+    for (; i < trimmed.size(); ++i) {
+        if (std::iswdigit(trimmed[i])) {
+            digits = true;
+        } else if (trimmed[i] == L'.' && !point) {
+            point = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!digits) return std::nullopt;
+    return std::stod(Narrow(trimmed));
+}
+
+std::optional<std::int16_t> SimPlatform::ToInt16(const std::wstring& text) {
+    const std::optional<double> value = ToDouble(text);
+    if (!value) return std::nullopt;
+    const double rounded = std::nearbyint(*value);  // halves to even
+    if (rounded < -32768.0 || rounded > 32767.0) return std::nullopt;
+    return static_cast<std::int16_t>(rounded);
+}
+
+// --- user interface ---
+
+void SimPlatform::ShowMessage(const std::wstring& prompt, const std::wstring& title,
+                              MessageIcon icon) {
+    const MessageRecord record{prompt, title, icon};
+    messages.push_back(record);
+    events.push_back("message " + Narrow(prompt));
+    if (whileMessageShown) whileMessageShown(record);
+}
+
+void SimPlatform::EndProgram() {
+    events.push_back("end");
+    throw ProgramEnded{};
+}
+
+}  // namespace sim

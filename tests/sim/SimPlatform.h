@@ -1,0 +1,172 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Platform.h"
+
+namespace sim {
+
+using zorpa::MessageIcon;
+using zorpa::ProcessId;
+using zorpa::WindowHandle;
+
+// Thrown by EndProgram: the supervisor's process ends, so nothing after it may run.
+struct ProgramEnded {};
+
+enum class WindowState { Answering, Hung };
+
+struct SimWindow {
+    WindowHandle handle;
+    ProcessId owner;
+    WindowState state;
+};
+
+struct SimProcess {
+    ProcessId id;
+    std::uint64_t creationTime;
+    std::wstring path;  // empty for programs the supervisor did not start
+    std::string version;  // content of the file it was started from
+    int showStyle;
+    bool running;
+};
+
+struct StartRecord {
+    std::wstring path;
+    int showStyle;
+    ProcessId id;
+};
+
+struct MessageRecord {
+    std::wstring prompt;
+    std::wstring title;
+    MessageIcon icon;
+};
+
+struct SimFile {
+    std::string content;
+    bool readOnly = false;
+};
+
+// How a program behaves when it is started, by file name (case-insensitive).
+struct ProgramBehaviour {
+    bool createsWindow = true;  // false: its window appears only after the supervisor looked
+    std::uint32_t startupMs = 40;  // until it waits for input
+};
+
+// A deterministic stand-in for Windows: windows that answer, hang or are destroyed;
+// processes with ids that can be reused; a clock that only moves when told or when a call
+// takes time; a case-insensitive settings store; files.
+class SimPlatform : public zorpa::Platform {
+public:
+    SimPlatform();
+
+    // --- set-up and control by the tests ---
+    std::wstring folder = L"C:\\Terminal";
+    void AddFile(const std::wstring& path, const std::string& content = "v1");
+    void AddWorkers(const std::string& version = "v1");  // the four workers in `folder`
+    void RemoveFile(const std::wstring& path);
+    std::optional<SimFile> File(const std::wstring& path) const;
+    void SetReadOnly(const std::wstring& path, bool readOnly);
+    void FailListing(const std::wstring& folderPrefix) { unlistable_.insert(Lower(folderPrefix)); }
+    ProgramBehaviour& Behaviour(const std::wstring& fileName) { return behaviours_[Lower(fileName)]; }
+    // A terminated process keeps its file open this long before it is really gone.
+    std::uint32_t exitDelayMs = 0;
+
+    void Advance(std::uint64_t ms) { nowMs_ += ms; }
+    // Sets the time of day (seconds since midnight) without moving the monotonic clock,
+    // as when somebody sets the clock.
+    void SetTimeOfDay(double seconds);
+
+    void Hang(WindowHandle window);
+    void DestroyWindow(WindowHandle window);
+    // The process ends by itself (crash or exit); its windows go with it.
+    void ExitProcess(ProcessId id);
+    // Another program, not the supervisor's, is given `id` (the old owner must have ended).
+    ProcessId StartForeignProcess(ProcessId id);
+    WindowHandle CreateWindowFor(ProcessId id);
+    ProcessId NextProcessId() const { return nextPid_; }
+
+    void SetSetting(const std::wstring& key, const std::wstring& value);
+    std::optional<std::wstring> Setting(const std::wstring& key) const;
+    // Writes of this key fail as a store that refuses them would.
+    void FailWritesOf(const std::wstring& key) { failingWrites_.insert(Lower(key)); }
+
+    // Runs while a message box is open (the box's own message loop).
+    std::function<void(const MessageRecord&)> whileMessageShown;
+    // Runs on every pause, as other programs and people go on meanwhile.
+    std::function<void()> onSleep;
+
+    // --- what happened ---
+    const SimProcess* Process(ProcessId id) const;
+    bool IsRunning(ProcessId id) const;
+    std::vector<const SimProcess*> RunningFrom(const std::wstring& fileName) const;
+    std::vector<WindowHandle> WindowsOf(ProcessId id) const;
+    std::vector<StartRecord> starts;
+    std::vector<ProcessId> terminated;  // processes actually terminated, in order
+    std::vector<MessageRecord> messages;
+    std::vector<std::string> events;  // starts, terminations, setting writes, ends, in order
+    std::map<WindowHandle, int> sends;
+    std::uint32_t waitsForReady = 0;
+    bool formHidden = false;
+    std::uint64_t sleptMs = 0;
+    std::uint64_t NowMs() const { return nowMs_; }
+
+    // --- zorpa::Platform ---
+    zorpa::StartedProcess StartProgram(const std::wstring& path, int showStyle) override;
+    void WaitUntilReady(const zorpa::StartedProcess& process, std::uint32_t timeoutMs) override;
+    void TerminateProcess(ProcessId id) override;
+    void TerminateInstance(const zorpa::StartedProcess& process) override;
+    void EnumerateTopLevelWindows(const std::function<bool(WindowHandle)>& visit) override;
+    bool GetWindowProcessId(WindowHandle window, ProcessId& id) override;
+    bool SendNullWithTimeout(WindowHandle window, std::uint32_t timeoutMs) override;
+    double SecondsSinceMidnight() override;
+    std::uint64_t MonotonicMilliseconds() override { return nowMs_; }
+    void Sleep(std::uint32_t milliseconds) override;
+    std::wstring ProgramFolder() override { return folder; }
+    bool FileExists(const std::wstring& path) override;
+    void CopyFile(const std::wstring& from, const std::wstring& to) override;
+    std::optional<std::wstring> ReadSetting(const std::wstring& application,
+                                            const std::wstring& section,
+                                            const std::wstring& key) override;
+    void WriteSetting(const std::wstring& application, const std::wstring& section,
+                      const std::wstring& key, const std::wstring& value) override;
+    std::optional<double> ToDouble(const std::wstring& text) override;
+    std::optional<std::int16_t> ToInt16(const std::wstring& text) override;
+    void ShowMessage(const std::wstring& prompt, const std::wstring& title,
+                     MessageIcon icon) override;
+    void HideForm() override { formHidden = true; }
+    [[noreturn]] void EndProgram() override;
+
+    static std::wstring Lower(const std::wstring& text);
+    static std::string Narrow(const std::wstring& text);
+
+private:
+    void EndProcess(SimProcess& process);
+    void FinishExits();
+    bool FileInUse(const std::wstring& path) const;
+    std::wstring SettingPath(const std::wstring& application, const std::wstring& section,
+                             const std::wstring& key) const;
+
+    std::uint64_t nowMs_ = 0;
+    double timeOfDayAtZero_ = 10 * 3600.0;  // 10:00 when the simulation starts
+    ProcessId nextPid_ = 1000;
+    std::uint64_t nextCreation_ = 1;
+    WindowHandle nextWindow_ = 0x10010;
+    std::map<ProcessId, SimProcess> processes_;
+    std::map<ProcessId, std::uint64_t> exitsAt_;  // terminated, not yet gone
+    std::map<WindowHandle, SimWindow> windows_;
+    std::vector<WindowHandle> zOrder_;  // top first
+    std::map<std::wstring, SimFile> files_;  // by lower-case path
+    std::map<std::wstring, ProgramBehaviour> behaviours_;
+    std::set<std::wstring> unlistable_;
+    std::map<std::wstring, std::wstring> settings_;  // by lower-case application\section\key
+    std::set<std::wstring> failingWrites_;
+};
+
+}  // namespace sim

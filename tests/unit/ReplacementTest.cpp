@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include "Supervisor.h"
+
+using zorpa::SlotId;
+
+namespace {
+
+struct Replacement : ::testing::Test {
+    Supervisor s;
+    const std::wstring server = L"\\\\SERVIDOR\\Nuevos";
+
+    void SetUp() override {
+        ASSERT_TRUE(s.Load());
+        s.sim.SetSetting(L"RemplazarProgramas", L"1");
+    }
+    void Offer(const wchar_t* file, const std::string& version = "v2") {
+        s.sim.AddFile(server + file, version);
+    }
+    std::string Installed(SlotId id) { return s.sim.File(s.PathOf(id))->content; }
+    std::size_t CopiesSoFar() {
+        std::size_t copies = 0;
+        for (const std::string& event : s.sim.events) copies += event.rfind("copy", 0) == 0;
+        return copies;
+    }
+};
+
+TEST_F(Replacement, NothingOfferedTouchesNoWorkerAndClearsTheFlag) {
+    ASSERT_TRUE(s.Tick());
+    EXPECT_TRUE(s.sim.terminated.empty());
+    EXPECT_EQ(s.Flag(L"RemplazarProgramas"), L"0");
+    EXPECT_EQ(s.form.ReplaceAttempts, 0);
+}
+
+TEST_F(Replacement, NewWorkerIsInstalledAndStartedByTheHangWatch) {
+    s.sim.SetSetting(L"AjusteZORPA", L"2");
+    s.form.ReplaceAttempts = 1;
+    Offer(L"\\TULVANNEW.EXE");
+    const zorpa::ProcessId old = s.Slot(SlotId::TULVAN).Pid;
+    const std::size_t before = s.sim.events.size();
+    ASSERT_TRUE(s.Tick());
+
+    EXPECT_EQ(s.sim.events[before], "terminate TULVAN.EXE");
+    EXPECT_EQ(s.sim.events[before + 1], "copy TULVANNEW.EXE to TULVAN.EXE");
+    EXPECT_EQ(s.sim.events[before + 2], "write RemplazarProgramas=0");
+    EXPECT_FALSE(s.sim.IsRunning(old));
+    EXPECT_EQ(Installed(SlotId::TULVAN), "v2");
+    EXPECT_EQ(Installed(SlotId::FENDA_TICKETS), "v1");
+    EXPECT_EQ(s.form.ReplaceAttempts, 0);
+    EXPECT_TRUE(s.sim.File(server + L"\\TULVANNEW.EXE"));  // the server keeps its files
+
+    ASSERT_TRUE(s.Tick());  // second miss: started again, hidden, the new version
+    const sim::SimProcess* now = s.sim.Process(s.Slot(SlotId::TULVAN).Pid);
+    ASSERT_NE(now, nullptr);
+    EXPECT_TRUE(now->running);
+    EXPECT_EQ(now->version, "v2");
+    EXPECT_EQ(now->showStyle, 0);
+}
+
+TEST_F(Replacement, WorkersAreReplacedInTheirOwnOrder) {
+    Offer(L"\\FENDA_TICKETSNEW.EXE");
+    Offer(L"\\FENDA_IMPRESIONNEW.EXE");
+    Offer(L"\\TULVANNEW.EXE");
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(s.sim.terminated,
+              (std::vector<zorpa::ProcessId>{s.sim.starts[3].id, s.sim.starts[1].id, s.sim.starts[2].id}));
+    EXPECT_EQ(Installed(SlotId::GANDRO), "v1");
+}
+
+TEST_F(Replacement, FailingCopyIsCountedUntilTheThresholdThenTheFlagIsOnlyCleared) {
+    Offer(L"\\FENDA_IMPRESIONNEW.EXE");
+    s.sim.SetReadOnly(s.PathOf(SlotId::FENDA_IMPRESION), true);
+    for (int cycle = 1; cycle <= 10; ++cycle) {
+        ASSERT_TRUE(s.Tick());
+        EXPECT_EQ(s.form.ReplaceAttempts, cycle);
+        EXPECT_EQ(s.Flag(L"RemplazarProgramas"), L"1");
+    }
+    const std::size_t terminations = s.sim.terminated.size();
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(s.Flag(L"RemplazarProgramas"), L"0");
+    EXPECT_EQ(s.form.ReplaceAttempts, 10);
+    EXPECT_EQ(Installed(SlotId::FENDA_IMPRESION), "v1");
+
+    s.sim.SetSetting(L"RemplazarProgramas", L"1");
+    s.sim.SetReadOnly(s.PathOf(SlotId::FENDA_IMPRESION), false);
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(s.Flag(L"RemplazarProgramas"), L"0");
+    EXPECT_EQ(Installed(SlotId::FENDA_IMPRESION), "v1");
+    // The hang watch restarted the killed worker; the replacement step killed nothing more.
+    EXPECT_EQ(s.sim.terminated.size(), terminations);
+
+    s.sim.SetSetting(L"AjusteZORPA", L"11");  // raising the threshold turns it back on
+    s.sim.SetSetting(L"RemplazarProgramas", L"1");
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(Installed(SlotId::FENDA_IMPRESION), "v2");
+    EXPECT_EQ(s.form.ReplaceAttempts, 0);
+}
+
+TEST_F(Replacement, CopyBlockedByTheEndingProgramSucceedsInALaterCycle) {
+    s.sim.exitDelayMs = 200;
+    Offer(L"\\TULVANNEW.EXE");
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(s.form.ReplaceAttempts, 1);
+    EXPECT_EQ(s.Flag(L"RemplazarProgramas"), L"1");
+    s.sim.Advance(250);
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(Installed(SlotId::TULVAN), "v2");
+    EXPECT_EQ(s.form.ReplaceAttempts, 0);
+    EXPECT_EQ(s.Flag(L"RemplazarProgramas"), L"0");
+}
+
+TEST_F(Replacement, ServerThatCannotBeListedCountsAnAttemptAndSkipsTheRestOfTheCycle) {
+    s.sim.FailListing(server);
+    s.sim.SetSetting(L"ShutDown", L"1");
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(s.form.ReplaceAttempts, 1);
+    EXPECT_EQ(s.Flag(L"RemplazarProgramas"), L"1");
+    EXPECT_TRUE(s.sim.sends.empty());
+    EXPECT_TRUE(s.sim.terminated.empty());
+}
+
+TEST_F(Replacement, ErrorAfterTheStepIsCountedWithTheFlagAlreadyCleared) {
+    s.sim.SetSetting(L"Restart", L"1");
+    s.sim.FailWritesOf(L"Restart");
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(s.form.ReplaceAttempts, 1);
+    EXPECT_EQ(s.Flag(L"RemplazarProgramas"), L"0");
+    EXPECT_TRUE(s.sim.sends.empty());  // the hang watch did not run
+    EXPECT_TRUE(s.sim.messages.empty());
+
+    // Without the replace flag nothing handles it: reported once, and the supervisor ends.
+    EXPECT_FALSE(s.Tick());
+    ASSERT_EQ(s.sim.messages.size(), 1u);
+    EXPECT_EQ(s.sim.messages[0].icon, zorpa::MessageIcon::Critical);
+}
+
+TEST_F(Replacement, OwnNewVersionIsCopiedBesideTheSupervisorWhichThenEnds) {
+    Offer(L"\\TULVANNEW.EXE");
+    Offer(L"\\ZORPA.EXE", "zorpa-current");
+    Offer(L"\\ZORPANEW.EXE", "zorpa-new");
+    EXPECT_FALSE(s.Tick());
+    EXPECT_EQ(s.sim.File(s.sim.folder + L"\\ZORPANEW.EXE")->content, "zorpa-new");
+    EXPECT_FALSE(s.sim.File(s.sim.folder + L"\\ZORPA.EXE"));  // its own file is never replaced
+    EXPECT_EQ(s.Flag(L"RemplazarProgramas"), L"1");
+    EXPECT_FALSE(s.sim.IsRunning(s.Slot(SlotId::TULVAN).Pid));
+    EXPECT_TRUE(s.sim.IsRunning(s.Slot(SlotId::GANDRO).Pid));
+    EXPECT_TRUE(s.sim.File(server + L"\\ZORPANEW.EXE"));
+}
+
+TEST_F(Replacement, MarkerWithoutANewSupervisorIsNothingToInstall) {
+    Offer(L"\\ZORPA.EXE");
+    Offer(L"\\TULVANNEW.EXE");
+    s.sim.SetSetting(L"Restart", L"1");
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(s.form.ReplaceAttempts, 0);
+    EXPECT_EQ(s.Flag(L"RemplazarProgramas"), L"0");
+    EXPECT_EQ(s.Flag(L"Restart"), L"0");  // the rest of the cycle ran
+    EXPECT_FALSE(s.sim.File(s.sim.folder + L"\\ZORPANEW.EXE"));
+    EXPECT_EQ(CopiesSoFar(), 1u);
+}
+
+TEST_F(Replacement, ThresholdZeroTurnsTheStepOff) {
+    s.sim.SetSetting(L"AjusteZORPA", L"0");
+    Offer(L"\\TULVANNEW.EXE");
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(s.Flag(L"RemplazarProgramas"), L"0");
+    EXPECT_EQ(Installed(SlotId::TULVAN), "v1");
+    EXPECT_EQ(CopiesSoFar(), 0u);
+}
+
+TEST_F(Replacement, UnreadableReplaceFlagIsNotARequest) {
+    s.sim.SetSetting(L"RemplazarProgramas", L"x");
+    Offer(L"\\TULVANNEW.EXE");
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(CopiesSoFar(), 0u);
+    EXPECT_EQ(s.Flag(L"RemplazarProgramas"), L"x");
+    EXPECT_EQ(s.form.ReplaceAttempts, 0);
+}
+
+}  // namespace
