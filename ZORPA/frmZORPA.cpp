@@ -8,13 +8,13 @@ namespace zorpa {
 
 namespace {
 
-// Marks a cycle as running for as long as it runs, however it ends.
-class CycleGuard {
+// Marks a handler as running for as long as it runs, however it ends.
+class BusyGuard {
 public:
-    explicit CycleGuard(bool& running) : running_(running) { running_ = true; }
-    ~CycleGuard() { running_ = false; }
-    CycleGuard(const CycleGuard&) = delete;
-    CycleGuard& operator=(const CycleGuard&) = delete;
+    explicit BusyGuard(bool& running) : running_(running) { running_ = true; }
+    ~BusyGuard() { running_ = false; }
+    BusyGuard(const BusyGuard&) = delete;
+    BusyGuard& operator=(const BusyGuard&) = delete;
 
 private:
     bool& running_;
@@ -32,6 +32,10 @@ frmZORPA::frmZORPA(Platform& platform)
 
 template <class Handler>
 void frmZORPA::RunEvent(Handler handler) {
+    // A message box of a running handler delivers ticks too; its state assumes one handler
+    // at a time, so such a tick is dropped.
+    if (busy_) return;
+    BusyGuard guard(busy_);
     try {
         (this->*handler)();
     } catch (const RuntimeError& error) {
@@ -58,10 +62,6 @@ void frmZORPA::Form_Load() {
 }
 
 void frmZORPA::tmrCheck_Timer() {
-    // A message box of a running cycle delivers ticks too; one cycle at a time.
-    if (cycleRunning_) return;
-    CycleGuard guard(cycleRunning_);
-
     MissThreshold = settings_.ReadMissThreshold();
     if (!settings_.IsFlagSet(SettingKey::RemplazarProgramas)) {
         ObeyCommands();

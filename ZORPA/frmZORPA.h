@@ -16,7 +16,8 @@ public:
     explicit frmZORPA(Platform& platform);
 
     // Entry points for the window's events. A run-time error that no handler takes is
-    // reported once, with its description, and ends the supervisor.
+    // reported once, with its description, and ends the supervisor. An event that arrives
+    // while another handler runs (from a message box's loop) is dropped.
     void DispatchLoad();
     void DispatchTimer(std::uintptr_t timerId);
 
@@ -48,7 +49,7 @@ private:
     Settings settings_;
     CallDlls callDlls_;
     std::array<ProgramSlot, SlotCount> slots_{};
-    bool cycleRunning_ = false;
+    bool busy_ = false;
 };
 
 }  // namespace zorpa

@@ -212,6 +212,19 @@ TEST_F(CheckCycle, TickDuringAnOpenMessageBoxIsIgnored) {
     EXPECT_GT(TotalSends(), before);
 }
 
+TEST(OneHandlerAtATime, TickDuringTheLoadsMessageBoxStartsNothing) {
+    Supervisor s;
+    s.sim.SetSetting(L"AjusteZORPA", L"1");
+    s.sim.RemoveFile(s.PathOf(SlotId::FENDA_TICKETS));
+    s.sim.whileMessageShown = [&](const sim::MessageRecord&) {
+        s.form.DispatchTimer(zorpa::tmrCheck.id);
+        s.form.DispatchTimer(zorpa::tmrReset.id);
+    };
+    EXPECT_FALSE(s.Load());
+    EXPECT_EQ(s.sim.starts.size(), 2u);
+    EXPECT_TRUE(s.sim.sends.empty());
+}
+
 TEST_F(CheckCycle, UnknownTimerIdsDoNothing) {
     s.Slot(SlotId::GANDRO).MissCounter = 3;
     s.form.DispatchTimer(99);
