@@ -59,12 +59,12 @@ Canvas watchedPrograms(int size) {
     using namespace vga;
     Canvas c(size, size, Black);
     c.clearTransparent();
-    const double cells[][2] = {{0.02, 0.02}, {0.52, 0.02}, {0.02, 0.52}, {0.52, 0.52}};
+    const double cells[][2] = {{0.0, 0.0}, {0.56, 0.0}, {0.0, 0.56}, {0.56, 0.56}};
     for (const auto& cell : cells) {
         const double x = cell[0];
         const double y = cell[1];
-        c.fillRect(x, y, x + 0.46, y + 0.46, Navy);
-        c.fillRect(x + 0.04, y + 0.14, x + 0.42, y + 0.42, White);
+        c.fillRect(x, y, x + 0.44, y + 0.44, Navy);
+        c.fillRect(x + 0.06, y + 0.16, x + 0.38, y + 0.38, White);
     }
     c.drawLine(0.30, 0.60, 0.48, 0.80, 0.16, Green);
     c.drawLine(0.48, 0.80, 0.86, 0.30, 0.16, Green);
