@@ -1,0 +1,212 @@
+#!/usr/bin/env bash
+# Wine tests of the real Zurozoz.exe on the shared Xvfb display (96 DPI):
+#   lockscreen-test.sh CASE BIN_DIR PROBE_EXE WORK_DIR
+# CASE: maximized | plays | resize | no-clip | close
+set -euo pipefail
+
+case_name=${1:?case}
+bin_dir=${2:?bin dir}
+probe_exe=${3:?probe}
+work=${4:?work dir}
+# shellcheck source=measure.sh
+. "$(dirname "$0")/measure.sh"
+
+# Designed twips of the controls.
+readonly ANIMATION_TOP=3840 ANIMATION_WIDTH=4035 ANIMATION_HEIGHT=3015
+readonly LABEL2_DESIGNED_WIDTH=4335
+# How far a centre may stray: italic glyphs lean right by a pixel or two.
+readonly TOLERANCE=3
+# The clip is drawn at a fixed rate: half a second always shows other frames.
+readonly FRAME_WAIT=0.5
+
+rm -rf "$work"
+mkdir -p "$work"
+lock_pid=
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+probe() {
+  timeout 30 wine "$probe_exe" "$@" | tr -d '\r'
+}
+
+# Reads the probe's description into win_* and anim_* variables.
+parse() {
+  local line
+  line=$(grep '^window ' <<<"$1") || fail "no window line in: $1"
+  read -r _ win_left win_top win_width win_height win_flags <<<"$line"
+  line=$(grep '^animation ' <<<"$1") || fail "no animation line in: $1"
+  read -r _ anim_left anim_top anim_width anim_height <<<"$line"
+}
+
+start_lock() {
+  timeout 600 wine "$1/Zurozoz.exe" >"$work/zurozoz.log" 2>&1 &
+  lock_pid=$!
+  local described
+  described=$(probe wait 10000) || fail "the lock window did not appear: $described"
+  parse "$described"
+  echo "$described"
+}
+
+stop_lock() {
+  [ -n "$lock_pid" ] && kill -0 "$lock_pid" 2>/dev/null || return 0
+  probe close >/dev/null || true
+  for _ in $(seq 50); do
+    kill -0 "$lock_pid" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  kill "$lock_pid" 2>/dev/null || true
+}
+trap stop_lock EXIT
+
+expect_near() { # WHAT ACTUAL EXPECTED TOLERANCE
+  awk -v a="$2" -v e="$3" -v t="$4" 'BEGIN { d = a - e; exit !(d <= t && d >= -t) }' ||
+    fail "$1: $2, expected $3 within $4"
+  echo "ok: $1 $2 (expected $3)"
+}
+
+# centre LEFT WIDTH: the middle of a span, to the half pixel.
+centre() {
+  awk -v l="$1" -v w="$2" 'BEGIN { printf "%.1f\n", l + w / 2 }'
+}
+
+expect_equal() { # WHAT ACTUAL EXPECTED
+  [ "$2" = "$3" ] || fail "$1: '$2', expected '$3'"
+  echo "ok: $1 $2"
+}
+
+# The animation control keeps its designed size and top and is centred on the outer width.
+check_animation_geometry() {
+  expect_equal "animation left" "$anim_left" "$(centred_left "$win_width" "$ANIMATION_WIDTH")"
+  expect_equal "animation top" "$anim_top" "$(twips_to_pixels "$ANIMATION_TOP")"
+  expect_equal "animation width" "$anim_width" "$(twips_to_pixels "$ANIMATION_WIDTH")"
+  expect_equal "animation height" "$anim_height" "$(twips_to_pixels "$ANIMATION_HEIGHT")"
+}
+
+# The part of the window that is on the screen, as "X Y W H".
+visible_part() {
+  local screen_w screen_h
+  read -r screen_w screen_h < <(identify -format '%w %h\n' "$1")
+  local x0=$((win_left < 0 ? 0 : win_left)) y0=$((win_top < 0 ? 0 : win_top))
+  local x1=$((win_left + win_width)) y1=$((win_top + win_height))
+  ((x1 > screen_w)) && x1=$screen_w
+  ((y1 > screen_h)) && y1=$screen_h
+  echo "$x0 $y0 $((x1 - x0)) $((y1 - y0))"
+}
+
+# Texts: white on black above the animation, their block centred on the window.
+check_texts_centred() {
+  local shot=$1 vx vy vw vh text_left text_top text_width text_height
+  read -r vx vy vw vh < <(visible_part "$shot")
+  local texts_bottom=$((win_top + anim_top))
+  read -r text_left text_top text_width text_height < <(bbox "$shot" "$vx" "$vy" "$vw" $((texts_bottom - vy)))
+  [ "$text_left" != none ] || fail "no text above the animation"
+  expect_near "text centre" "$(centre "$text_left" "$text_width")" "$(centre "$win_left" "$win_width")" "$TOLERANCE"
+  local white
+  white=$(count_colour "$shot" "$vx" "$vy" "$vw" $((texts_bottom - vy)) white)
+  ((white > 1000)) || fail "only $white white text pixels"
+  echo "ok: $white white text pixels"
+}
+
+# "POR FAVOR ESPERE" stands on one line wider than its designed width: the label spans
+# the window instead of cutting the text.
+check_label2_one_line() {
+  local shot=$1 vx vy vw vh left top width height
+  read -r vx vy vw vh < <(visible_part "$shot")
+  local label_top=$((win_top + $(twips_to_pixels 2580))) label_height=$(twips_to_pixels 660)
+  read -r left top width height < <(bbox "$shot" "$vx" "$label_top" "$vw" "$label_height")
+  [ "$left" != none ] || fail "no second text"
+  ((width > $(twips_to_pixels "$LABEL2_DESIGNED_WIDTH"))) || fail "second text only $width px wide"
+  expect_near "second text centre" "$(centre "$left" "$width")" "$(centre "$win_left" "$win_width")" "$TOLERANCE"
+}
+
+# The clip's steady frame is centred on the window.
+check_clip_centred() {
+  local shot=$1 left top width height
+  read -r left top width height < <(bbox "$shot" $((win_left + anim_left)) $((win_top + anim_top)) "$anim_width" "$anim_height")
+  [ "$left" != none ] || fail "the animation area is empty"
+  expect_near "clip centre" "$(centre "$left" "$width")" "$(centre "$win_left" "$win_width")" "$TOLERANCE"
+}
+
+case "$case_name" in
+maximized)
+  start_lock "$bin_dir"
+  screen_size=$(screenshot "$work/maximized.png" && identify -format '%w %h' "$work/maximized.png")
+  expect_equal "window" "$win_left $win_top $win_width $win_height" "0 0 ${screen_size// / }"
+  expect_equal "window settings" "$win_flags" "zoomed=1 visible=1 popup=1 caption=0 sysmenu=0 text=Form1"
+  check_animation_geometry
+  sleep 1
+  screenshot "$work/maximized.png"
+  read -r w h <<<"$screen_size"
+  black=$(count_colour "$work/maximized.png" 0 0 "$w" "$h" black)
+  ((black * 10 > w * h * 9)) || fail "only $black of $((w * h)) pixels are black"
+  echo "ok: $black of $((w * h)) pixels black"
+  check_texts_centred "$work/maximized.png"
+  check_label2_one_line "$work/maximized.png"
+  check_clip_centred "$work/maximized.png"
+  ;;
+plays)
+  start_lock "$bin_dir"
+  sleep 1
+  screenshot "$work/first.png"
+  sleep "$FRAME_WAIT"
+  screenshot "$work/second.png"
+  moved=$(differing "$work/first.png" "$work/second.png" "$anim_left" "$anim_top" "$anim_width" "$anim_height")
+  ((moved > 50)) || fail "the animation did not move ($moved pixels changed)"
+  echo "ok: $moved pixels of the animation changed"
+  still=$(differing "$work/first.png" "$work/second.png" 0 0 "$win_width" "$anim_top")
+  expect_equal "changed text pixels" "$still" 0
+  ;;
+resize)
+  start_lock "$bin_dir"
+  # narrower, wider than the screen, and narrower than the animation itself
+  for geometry in "0 0 600 700" "-200 0 1680 900" "100 50 240 600"; do
+    echo "-- SetWindowPos $geometry"
+    parse "$(probe resize $geometry)" || fail "resize to $geometry failed"
+    read -r _ _ want_width want_height <<<"$geometry"
+    expect_equal "window size" "$win_width $win_height" "$want_width $want_height"
+    check_animation_geometry
+    sleep 0.5
+    shot="$work/resized-${want_width}.png"
+    screenshot "$shot"
+    check_texts_centred "$shot"
+    if ((win_width > anim_width)); then
+      check_label2_one_line "$shot"
+      check_clip_centred "$shot"
+    else
+      ((anim_left < 0)) || fail "animation left $anim_left in a window narrower than it"
+      echo "ok: animation left $anim_left is negative"
+    fi
+  done
+  ;;
+no-clip)
+  mkdir -p "$work/bare"
+  cp "$bin_dir/Zurozoz.exe" "$work/bare/"
+  start_lock "$work/bare"
+  sleep 2
+  kill -0 "$lock_pid" 2>/dev/null || fail "the program ended without its clip"
+  parse "$(probe wait 0)" || fail "the lock window went away"
+  expect_equal "window settings" "$win_flags" "zoomed=1 visible=1 popup=1 caption=0 sysmenu=0 text=Form1"
+  screenshot "$work/no-clip.png"
+  check_texts_centred "$work/no-clip.png"
+  expect_equal "animation area" "$(bbox "$work/no-clip.png" "$anim_left" "$anim_top" "$anim_width" "$anim_height")" none
+  ;;
+close)
+  start_lock "$bin_dir"
+  probe close
+  for _ in $(seq 100); do
+    kill -0 "$lock_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$lock_pid" 2>/dev/null && fail "WM_CLOSE did not end the program"
+  status=0
+  wait "$lock_pid" || status=$?
+  expect_equal "exit code" "$status" 0
+  ;;
+*)
+  fail "unknown case $case_name"
+  ;;
+esac
+echo "PASS: $case_name"
