@@ -74,6 +74,7 @@ LRESULT FrmZurozoz::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CREATE:
         if (!CreateControls()) return -1;
         Form_Load();
+        loaded_ = true;
         return 0;
     case WM_SIZE:
         Form_Resize();
@@ -86,7 +87,9 @@ LRESULT FrmZurozoz::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         SetBkColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 0));
         return reinterpret_cast<LRESULT>(GetStockObject(BLACK_BRUSH));
     case WM_DESTROY:
-        PostQuitMessage(0);
+        // A form that failed to load leaves the error report to its creator, whose
+        // message box would close at once on a pending quit.
+        if (loaded_) PostQuitMessage(0);
         return 0;
     default:
         return DefWindowProcW(window_, message, wParam, lParam);

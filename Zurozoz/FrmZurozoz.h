@@ -33,4 +33,5 @@ private:
     int dpiY_ = 96;
     Layout::FormControls controls_ = Layout::Designed();
     GdiObject<HFONT> labelFont_;
+    bool loaded_ = false;
 };

@@ -13,7 +13,7 @@ work=${4:?work dir}
 
 # Designed twips of the controls.
 readonly ANIMATION_TOP=3840 ANIMATION_WIDTH=4035 ANIMATION_HEIGHT=3015
-readonly LABEL2_DESIGNED_WIDTH=4335
+readonly LABEL2_TOP=2580 LABEL2_HEIGHT=660 LABEL2_DESIGNED_WIDTH=4335
 # How far a centre may stray: italic glyphs lean right by a pixel or two.
 readonly TOLERANCE=3
 # The clip is drawn at a fixed rate: half a second always shows other frames.
@@ -115,7 +115,7 @@ check_texts_centred() {
 check_label2_one_line() {
   local shot=$1 vx vy vw vh left top width height
   read -r vx vy vw vh < <(visible_part "$shot")
-  local label_top=$((win_top + $(twips_to_pixels 2580))) label_height=$(twips_to_pixels 660)
+  local label_top=$((win_top + $(twips_to_pixels "$LABEL2_TOP"))) label_height=$(twips_to_pixels "$LABEL2_HEIGHT")
   read -r left top width height < <(bbox "$shot" "$vx" "$label_top" "$vw" "$label_height")
   [ "$left" != none ] || fail "no second text"
   ((width > $(twips_to_pixels "$LABEL2_DESIGNED_WIDTH"))) || fail "second text only $width px wide"
