@@ -1,0 +1,52 @@
+#pragma once
+
+#include <windows.h>
+// <windows.h> turns CopyFile into CopyFileW; the platform seam means its own CopyFile.
+#undef CopyFile
+
+#include "Platform.h"
+
+namespace zorpa::win32 {
+
+// The supervisor's platform calls, each made directly through Win32.
+class Win32Platform final : public Platform {
+public:
+    // The form's window, which HideForm hides; set once the window exists.
+    void SetForm(HWND form) { form_ = form; }
+
+    StartedProcess StartProgram(const std::wstring& path, int showStyle) override;
+    void WaitUntilReady(const StartedProcess& process, std::uint32_t timeoutMs) override;
+    void TerminateProcess(ProcessId id) override;
+    void TerminateInstance(const StartedProcess& process) override;
+
+    void EnumerateTopLevelWindows(const std::function<bool(WindowHandle)>& visit) override;
+    bool GetWindowProcessId(WindowHandle window, ProcessId& id) override;
+    bool SendNullWithTimeout(WindowHandle window, std::uint32_t timeoutMs) override;
+
+    double SecondsSinceMidnight() override;
+    std::uint64_t MonotonicMilliseconds() override;
+    void Sleep(std::uint32_t milliseconds) override;
+
+    std::wstring ProgramFolder() override;
+    bool FileExists(const std::wstring& path) override;
+    void CopyFile(const std::wstring& from, const std::wstring& to) override;
+
+    std::optional<std::wstring> ReadSetting(const std::wstring& application,
+                                            const std::wstring& section,
+                                            const std::wstring& key) override;
+    void WriteSetting(const std::wstring& application, const std::wstring& section,
+                      const std::wstring& key, const std::wstring& value) override;
+
+    std::optional<double> ToDouble(const std::wstring& text) override;
+    std::optional<std::int16_t> ToInt16(const std::wstring& text) override;
+
+    void ShowMessage(const std::wstring& prompt, const std::wstring& title,
+                     MessageIcon icon) override;
+    void HideForm() override;
+    [[noreturn]] void EndProgram() override;
+
+private:
+    HWND form_ = nullptr;
+};
+
+}  // namespace zorpa::win32

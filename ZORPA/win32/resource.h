@@ -1,0 +1,4 @@
+#pragma once
+
+// Resource ids shared by ZORPA.rc and the program.
+#define IDI_ZORPA 1
