@@ -8,6 +8,8 @@ set -euo pipefail
 
 cmd=${1:?usage: wine-env.sh setup|teardown|run DIR [CMD...]}
 dir=${2:?usage: wine-env.sh setup|teardown|run DIR [CMD...]}
+# Wine accepts only an absolute WINEPREFIX.
+dir=$(realpath -m "$dir")
 shift 2
 
 common_env() {
@@ -35,12 +37,17 @@ setup)
   [ -e "/tmp/.X11-unix/X$display" ] || { echo "Xvfb did not start on :$display" >&2; exit 1; }
   export DISPLAY=":$display"
   common_env
-  timeout 120 wineboot -i >"$dir/wineboot.log" 2>&1
+  timeout 120 wineboot -i >"$dir/wineboot.log" 2>&1 </dev/null
   timeout 60 wineserver -w
-  # Keep one wineserver up for the whole run: later program starts are much faster.
-  wineserver -p
+  # Keep one wineserver up for the whole run: later program starts are much faster. Nothing
+  # left running may hold this script's output open, or CTest waits for it forever.
+  wineserver -p >>"$dir/wineboot.log" 2>&1 </dev/null
   # No window manager here: without this every hide or destroy stalls and maximizing fails.
-  timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null
+  timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+    >>"$dir/wineboot.log" 2>&1 </dev/null
+  # Drive R: is an empty folder of this run, for a terminal installed at a drive root.
+  mkdir -p "$dir/drive-r"
+  ln -sfn "$dir/drive-r" "$WINEPREFIX/dosdevices/r:"
   cat >"$dir/env.sh" <<ENV
 export DISPLAY=:$display
 export WINEPREFIX=$dir/prefix
