@@ -1,0 +1,90 @@
+// Replacement of programs from the server folder by ZORPA.exe under Wine. The server folder
+// is a local folder given in RutaServidor.
+#include "RunningSite.h"
+
+namespace {
+
+using namespace winetest;
+
+constexpr DWORD EndTimeoutMs = 5000;
+constexpr int MaxTicks = 12;
+
+class Update : public RunningSite {
+protected:
+    // The server folder, inside the terminal's folder so that it goes with it.
+    std::wstring MakeServer() {
+        const std::wstring server = Site().PathOf(L"server");
+        ::CreateDirectoryW(server.c_str(), nullptr);
+        settings::Set(L"RutaServidor", server);
+        return server;
+    }
+    static std::vector<char> BuildOf(const wchar_t* file) {
+        return ReadBytes(BuildFolder() + L"\\" + file);
+    }
+};
+
+TEST_F(Update, ANewTulvanIsCopiedFromTheServerAndStartedByTheHangWatch) {
+    Start(L"3");
+    const std::wstring server = MakeServer();
+    ASSERT_TRUE(CopyInto(BuildFolder() + L"\\" + StandInV2, server + L"\\TULVANNEW.EXE"));
+    settings::Set(L"RemplazarProgramas", L"1");
+
+    // The copy may fail while the old program still holds its file; the next tick retries.
+    for (int tick = 0; tick < MaxTicks && settings::Get(L"RemplazarProgramas") != L"0"; ++tick)
+        ASSERT_TRUE(Site().Tick(CheckTimer));
+    EXPECT_EQ(settings::Get(L"RemplazarProgramas"), L"0");
+    EXPECT_EQ(ReadBytes(Site().PathOf(L"TULVAN.EXE")), BuildOf(StandInV2));
+    EXPECT_TRUE(Site().WaitForEnd(Pid(Tulvan), EndTimeoutMs));
+
+    for (int tick = 0; tick < MaxTicks && !Site().StartOf(L"TULVAN.EXE", 1); ++tick)
+        ASSERT_TRUE(Site().Tick(CheckTimer));
+    const std::optional<StandInStart> restarted = Site().StartOf(L"TULVAN.EXE", 1);
+    ASSERT_TRUE(restarted);
+    EXPECT_EQ(restarted->version, "2");
+    EXPECT_EQ(restarted->show, 0);
+    EXPECT_EQ(Site().Starts().size(), WorkerFiles.size() + 1) << "no other worker was touched";
+    for (std::size_t slot : {Gandro, FendaImpresion, FendaTickets})
+        EXPECT_TRUE(Site().IsRunning(Pid(slot)));
+    EXPECT_TRUE(Exists(server + L"\\TULVANNEW.EXE")) << "the server folder is left alone";
+}
+
+TEST_F(Update, TheSupervisorCopiesItsOwnNewVersionBesideItselfAndEnds) {
+    Start(nullptr);
+    const std::wstring server = MakeServer();
+    ASSERT_TRUE(CopyInto(BuildFolder() + L"\\" + SupervisorFile, server + L"\\ZORPA.EXE"));
+    ASSERT_TRUE(CopyInto(BuildFolder() + L"\\" + StandInV2, server + L"\\ZORPANEW.EXE"));
+    settings::Set(L"RemplazarProgramas", L"1");
+
+    ASSERT_TRUE(Site().PostTick(CheckTimer));
+    ASSERT_TRUE(Site().WaitForSupervisorEnd(EndTimeoutMs));
+    EXPECT_EQ(ReadBytes(Site().PathOf(L"ZORPANEW.EXE")), BuildOf(StandInV2));
+    EXPECT_EQ(ReadBytes(Site().PathOf(SupervisorFile)), BuildOf(SupervisorFile));
+    EXPECT_EQ(settings::Get(L"RemplazarProgramas"), L"1") << "the next start-up clears it";
+    for (std::size_t slot = 0; slot < WorkerFiles.size(); ++slot)
+        EXPECT_TRUE(Site().IsRunning(Pid(slot)));
+}
+
+TEST_F(Update, ATargetThatCannotBeWrittenIsRetriedUpToTheThresholdThenTheFlagIsOnlyCleared) {
+    Start(L"3");
+    const WriteLock lock(Site().PathOf(L"TULVAN.EXE"));
+    ASSERT_TRUE(lock.Held());
+    const std::wstring server = MakeServer();
+    ASSERT_TRUE(CopyInto(BuildFolder() + L"\\" + StandInV2, server + L"\\TULVANNEW.EXE"));
+    settings::Set(L"RemplazarProgramas", L"1");
+
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        ASSERT_TRUE(Site().Tick(CheckTimer));
+        EXPECT_EQ(settings::Get(L"RemplazarProgramas"), L"1") << "after attempt " << attempt;
+    }
+    ASSERT_TRUE(Site().Tick(CheckTimer));
+    EXPECT_EQ(settings::Get(L"RemplazarProgramas"), L"0");
+    EXPECT_EQ(ReadBytes(Site().PathOf(L"TULVAN.EXE")), BuildOf(StandInV1));
+
+    // Later requests are only cleared while the threshold stays where it is.
+    settings::Set(L"RemplazarProgramas", L"1");
+    ASSERT_TRUE(Site().Tick(CheckTimer));
+    EXPECT_EQ(settings::Get(L"RemplazarProgramas"), L"0");
+    EXPECT_EQ(ReadBytes(Site().PathOf(L"TULVAN.EXE")), BuildOf(StandInV1));
+}
+
+}  // namespace
