@@ -65,6 +65,19 @@ TEST_F(Startup, StartsTheWorkersInOrderClearsTheFlagsAndHidesTheForm) {
     EXPECT_EQ(site.Starts().size(), WorkerFiles.size()) << "nothing starts while idle";
 }
 
+TEST_F(Startup, ClosingTheFormEndsTheSupervisorAndLeavesTheWorkersRunning) {
+    TerminalSite site(MakeTempFolder(L"close"));
+    ASSERT_TRUE(site.InstallWorkers());
+    ASSERT_TRUE(site.StartSupervisor());
+    ASSERT_TRUE(site.WaitForStarts(WorkerFiles.size()));
+    ASSERT_TRUE(site.WaitUntilReady(site.Starts().back().pid));
+    ASSERT_TRUE(WaitUntil([&] { return site.Form() != nullptr; }, StartTimeoutMs));
+
+    ASSERT_TRUE(::PostMessageW(site.Form(), WM_CLOSE, 0, 0));
+    EXPECT_TRUE(site.WaitForSupervisorEnd(EndTimeoutMs));
+    for (const StandInStart& start : site.Starts()) EXPECT_TRUE(site.IsRunning(start.pid));
+}
+
 TEST_F(Startup, EachMissingWorkerIsReportedAndEndsTheSupervisor) {
     const wchar_t* messages[] = {
         L"Gandro! Errores en la instalacion, llame a soporte!",
