@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the Windows programs, and shows them working under Wine:
+# the supervisor starting four stand-in workers from a terminal folder, then the lock screen.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+scripts/setup.sh
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw
+
+bin=$root/build/mingw/bin
+demo=$root/build/demo
+env_dir=$demo/wine-env
+terminal=$demo/terminal
+wine_env=$root/tests/wine/wine-env.sh
+
+cleanup() { "$wine_env" teardown "$env_dir" >/dev/null 2>&1 || true; }
+trap cleanup EXIT
+
+rm -rf "$terminal"
+mkdir -p "$terminal"
+cp "$bin/ZORPA.exe" "$terminal/"
+for worker in GANDRO FENDA_IMPRESION FENDA_TICKETS TULVAN; do
+  cp "$bin/StandInWorker.exe" "$terminal/$worker.EXE"
+done
+
+"$wine_env" setup "$env_dir"
+in_wine() { "$wine_env" run "$env_dir" "$@"; }
+settings='HKCU\Software\VB and VBA Program Settings\velmo\Configuracion'
+
+echo
+echo "== A command posted while the supervisor is not running: ShutDown=1"
+in_wine timeout 30 wine reg add "$settings" /v ShutDown /t REG_SZ /d 1 /f >/dev/null
+
+echo "== Starting ZORPA.exe in $terminal"
+in_wine timeout 60 wine "$terminal/ZORPA.exe" &
+supervisor=$!
+log=$terminal/standin-log.txt
+for _ in $(seq 100); do
+  [ -f "$log" ] && [ "$(wc -l <"$log")" -ge 4 ] && break
+  sleep 0.1
+done
+sleep 1
+
+echo
+echo "== The workers it started, in order (as each recorded its own start)"
+printf '  %-22s %-7s %-8s %-10s %s\n' program pid flags show-style "command line"
+tr -d '\r' <"$log" | while IFS=$'\t' read -r name pid flags style _version command; do
+  printf '  %-22s %-7s %-8s %-10s %s\n' "$name" "$pid" "$flags" "$style" "$command"
+done
+
+echo
+in_wine timeout 30 wine "$bin/ShowWindows.exe" | tr -d '\r'
+
+echo
+echo "== The command flags after start-up"
+in_wine timeout 30 wine reg query "$settings" | tr -d '\r' | grep REG_SZ
+
+if kill -0 "$supervisor" 2>/dev/null; then
+  echo
+  echo "== ZORPA.exe is still running, idle (its timers are never enabled); ending the demo."
+fi
+in_wine wineserver -k >/dev/null 2>&1 || true
+wait "$supervisor" 2>/dev/null || true
+
+echo
+echo "== The lock screen"
+scripts/demo-lockscreen.sh "$bin" "$env_dir" "$demo/lock-screen.png"
+echo "Screenshot of the lock screen: $demo/lock-screen.png"
