@@ -53,8 +53,8 @@ SIZE FormWindowSize() {
 }
 
 int ReportStartFailure(const wchar_t* action) {
-    const std::wstring text = std::wstring(action) + L": " +
-                              zorpa::win32::SystemErrorText(::GetLastError());
+    const DWORD error = ::GetLastError();
+    const std::wstring text = std::wstring(action) + L": " + zorpa::win32::SystemErrorText(error);
     ::MessageBoxW(nullptr, text.c_str(), zorpa::frmZORPA::Title, MB_OK | MB_ICONERROR);
     return 1;
 }

@@ -5,7 +5,8 @@
 namespace winetest {
 
 namespace {
-constexpr DWORD ProcessWatchAccess = SYNCHRONIZE | PROCESS_QUERY_INFORMATION;
+constexpr DWORD ProcessWatchAccess = SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE;
+constexpr DWORD ProcessEndMs = 3000;
 }
 
 TerminalSite::TerminalSite(std::wstring folder, bool keepFolder)
@@ -14,6 +15,8 @@ TerminalSite::TerminalSite(std::wstring folder, bool keepFolder)
 TerminalSite::~TerminalSite() {
     if (supervisor_) ::TerminateProcess(supervisor_.get(), 1);
     for (const auto& worker : workers_) ::TerminateProcess(worker.second.get(), 1);
+    for (const auto& worker : workers_) ::WaitForSingleObject(worker.second.get(), ProcessEndMs);
+    // Catches instances whose log line was never read.
     KillProcessesIn(folder_);
     RemoveTree(folder_, keepFolder_);
 }
