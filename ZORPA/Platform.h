@@ -66,7 +66,7 @@ public:
     // throws RuntimeError when the folder cannot be listed.
     virtual bool FileExists(const std::wstring& path) = 0;
     // Copies `from` onto `to`, replacing it; throws RuntimeError on failure.
-    virtual void CopyFile(const std::wstring& from, const std::wstring& to) = 0;
+    virtual void CopyFileOver(const std::wstring& from, const std::wstring& to) = 0;
 
     // --- settings (per-user store, case-insensitive names) ---
     virtual std::optional<std::wstring> ReadSetting(const std::wstring& application,

@@ -92,14 +92,14 @@ void frmZORPA::ReplacePrograms(const std::wstring& serverFolder) {
         if (!platform_.FileExists(source)) continue;
         ProgramSlot& slot = Slot(id);
         callDlls_.KillProgram(slot.Window, slot.Pid);
-        platform_.CopyFile(source, PathOf(info.file));
+        platform_.CopyFileOver(source, PathOf(info.file));
         ReplaceAttempts = 0;
     }
     // The supervisor never replaces its own file: it leaves the new version beside itself
     // for the site to start, and only when the server really offers one.
     if (platform_.FileExists(serverFolder + OwnUpdateMarker) &&
         platform_.FileExists(serverFolder + OwnUpdateFile)) {
-        platform_.CopyFile(serverFolder + OwnUpdateFile, PathOf(OwnUpdateFile));
+        platform_.CopyFileOver(serverFolder + OwnUpdateFile, PathOf(OwnUpdateFile));
         platform_.EndProgram();
     }
 }

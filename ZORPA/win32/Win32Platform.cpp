@@ -184,7 +184,7 @@ bool Win32Platform::FileExists(const std::wstring& path) {
     return (found.dwFileAttributes & NotAPlainFile) == 0;
 }
 
-void Win32Platform::CopyFile(const std::wstring& from, const std::wstring& to) {
+void Win32Platform::CopyFileOver(const std::wstring& from, const std::wstring& to) {
     if (::CopyFileW(from.c_str(), to.c_str(), FALSE)) return;
     const DWORD error = ::GetLastError();
     const int number = IsAccessError(error)        ? ErrorNumber::PermissionDenied

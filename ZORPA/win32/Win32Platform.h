@@ -1,8 +1,6 @@
 #pragma once
 
 #include <windows.h>
-// <windows.h> turns CopyFile into CopyFileW; the platform seam means its own CopyFile.
-#undef CopyFile
 
 #include "Platform.h"
 
@@ -29,7 +27,7 @@ public:
 
     std::wstring ProgramFolder() override;
     bool FileExists(const std::wstring& path) override;
-    void CopyFile(const std::wstring& from, const std::wstring& to) override;
+    void CopyFileOver(const std::wstring& from, const std::wstring& to) override;
 
     std::optional<std::wstring> ReadSetting(const std::wstring& application,
                                             const std::wstring& section,

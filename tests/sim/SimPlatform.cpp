@@ -259,7 +259,7 @@ bool SimPlatform::FileInUse(const std::wstring& path) const {
     return false;
 }
 
-void SimPlatform::CopyFile(const std::wstring& from, const std::wstring& to) {
+void SimPlatform::CopyFileOver(const std::wstring& from, const std::wstring& to) {
     FinishExits();
     const std::optional<SimFile> source = File(from);
     if (!source) throw RuntimeError(ErrorNumber::FileNotFound, L"File not found: " + from);

@@ -130,7 +130,7 @@ public:
     void Sleep(std::uint32_t milliseconds) override;
     std::wstring ProgramFolder() override { return folder; }
     bool FileExists(const std::wstring& path) override;
-    void CopyFile(const std::wstring& from, const std::wstring& to) override;
+    void CopyFileOver(const std::wstring& from, const std::wstring& to) override;
     std::optional<std::wstring> ReadSetting(const std::wstring& application,
                                             const std::wstring& section,
                                             const std::wstring& key) override;

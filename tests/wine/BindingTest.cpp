@@ -83,14 +83,14 @@ TEST(Binding, CopyFailuresCarryTheirNumberAndBothPaths) {
     winetest::WriteText(source, "new");
     winetest::WriteText(target, "old");
 
-    platform.CopyFile(source, target);
+    platform.CopyFileOver(source, target);
     const std::vector<char> copied = winetest::ReadBytes(target);
     EXPECT_EQ(std::string(copied.begin(), copied.end()), "new");
 
     try {
         const winetest::WriteLock lock(target);
         ASSERT_TRUE(lock.Held());
-        platform.CopyFile(source, target);
+        platform.CopyFileOver(source, target);
         ADD_FAILURE() << "a copy onto a file in use must fail";
     } catch (const RuntimeError& error) {
         EXPECT_EQ(error.number(), zorpa::ErrorNumber::PermissionDenied);
@@ -98,7 +98,7 @@ TEST(Binding, CopyFailuresCarryTheirNumberAndBothPaths) {
         EXPECT_NE(error.description().find(target), std::wstring::npos);
     }
     try {
-        platform.CopyFile(folder + L"\\absent.exe", folder + L"\\copy.exe");
+        platform.CopyFileOver(folder + L"\\absent.exe", folder + L"\\copy.exe");
         ADD_FAILURE() << "a copy of a missing file must fail";
     } catch (const RuntimeError& error) {
         EXPECT_EQ(error.number(), zorpa::ErrorNumber::FileNotFound);
