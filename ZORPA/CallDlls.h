@@ -37,6 +37,10 @@ public:
     static constexpr std::uint64_t ProbeLoopLimitMs = 1500;
     static constexpr std::uint32_t ResendPauseMs = 10;
 
+    // How many started instances the module still remembers; each stays only until it is
+    // terminated, so a long-running supervisor must not see this grow.
+    std::size_t RememberedInstances() const { return launched_.size(); }
+
 private:
     Platform& platform_;
     // Instances this supervisor started, by id, so that a fallback termination never
