@@ -208,22 +208,39 @@ std::wstring ClassOf(HWND window) {
     return name;
 }
 
+namespace {
+
+struct WindowSearch {
+    DWORD pid;
+    const std::wstring* className;
+    HWND found;
+};
+
+// Enumeration callbacks are named functions: only a CALLBACK function has the calling
+// convention 32-bit Windows expects, and GCC gives a lambda none.
+BOOL CALLBACK MatchTopLevelWindow(HWND window, LPARAM context) {
+    auto& s = *reinterpret_cast<WindowSearch*>(context);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner != s.pid || ClassOf(window) != *s.className) return TRUE;
+    s.found = window;
+    return FALSE;
+}
+
+BOOL CALLBACK MatchPromptText(HWND child, LPARAM context) {
+    auto& s = *reinterpret_cast<MessageBoxSeen*>(context);
+    if (Lower(ClassOf(child)) != L"static") return TRUE;
+    const std::wstring text = WindowText(child);
+    if (text.empty()) return TRUE;
+    s.text = text;
+    return FALSE;
+}
+
+}  // namespace
+
 HWND FindTopLevelWindow(DWORD pid, const std::wstring& className) {
-    struct Search {
-        DWORD pid;
-        const std::wstring* className;
-        HWND found;
-    } search{pid, &className, nullptr};
-    ::EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(context);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            if (owner != s.pid || ClassOf(window) != *s.className) return TRUE;
-            s.found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search{pid, &className, nullptr};
+    ::EnumWindows(MatchTopLevelWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -232,17 +249,7 @@ std::optional<MessageBoxSeen> FindMessageBox(DWORD pid) {
     if (box == nullptr || !::IsWindowVisible(box)) return std::nullopt;
     MessageBoxSeen seen{box, WindowText(box), {}};
     // The prompt is the box's one static control with text; the icon is a static without.
-    ::EnumChildWindows(
-        box,
-        [](HWND child, LPARAM context) -> BOOL {
-            auto& s = *reinterpret_cast<MessageBoxSeen*>(context);
-            if (Lower(ClassOf(child)) != L"static") return TRUE;
-            const std::wstring text = WindowText(child);
-            if (text.empty()) return TRUE;
-            s.text = text;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&seen));
+    ::EnumChildWindows(box, MatchPromptText, reinterpret_cast<LPARAM>(&seen));
     return seen;
 }
 
