@@ -1,19 +1,5 @@
-# Cross-compile the Windows programs with MinGW-w64 (x86_64, POSIX threads) and
-# run cross-built test programs through Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compile the Windows programs for x64 with MinGW-w64 (POSIX threads) and run
+# cross-built test programs through Wine.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(MINGW_TRIPLET x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER   ${MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MINGW_TRIPLET}-g++-posix)
-set(CMAKE_RC_COMPILER  ${MINGW_TRIPLET}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Static: the programs must run from a bare folder, with no MinGW runtime DLLs beside them.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

@@ -5,8 +5,9 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ googletest libgtest-dev   # the supervisor's rules and unit tests
-  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64   # the Windows programs
-  wine wine64 xvfb xauth                          # running them here
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64   # the Windows programs, x64
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686       # and 32-bit
+  wine wine64 wine32:i386 xvfb xauth              # running them here
   imagemagick                                     # screenshots of the lock screen
 )
 
@@ -19,6 +20,12 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
+  # Wine's 32-bit part comes from the i386 architecture. A Wine prefix made before it was
+  # installed no longer starts any program afterwards: the test and demo scripts make theirs
+  # fresh on every run.
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
   apt-get update -qq
   apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
