@@ -26,7 +26,9 @@ constexpr std::size_t Workers = 4;
 constexpr double TicksPerMs = 10000.0;  // FILETIME counts 100 ns
 
 struct HandleCloser {
-    void operator()(HANDLE handle) const { ::CloseHandle(handle); }
+    void operator()(HANDLE handle) const {
+        if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+    }
 };
 using Handle = std::unique_ptr<void, HandleCloser>;
 

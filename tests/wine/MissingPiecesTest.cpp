@@ -1,6 +1,8 @@
 // ZORPA.exe under Wine when parts of the terminal are missing or broken: a worker that
 // crashes, one that never makes a window, a server folder that does not exist and one on a
 // drive that is not there. The supervisor must keep running and keep to its rules.
+#include <memory>
+
 #include "RunningSite.h"
 
 namespace {
@@ -14,7 +16,9 @@ constexpr const wchar_t* MissingDriveFolder = L"Q:\\Nuevos";
 constexpr const wchar_t* MissingFolderName = L"no-such-server";
 
 struct HandleCloser {
-    void operator()(HANDLE handle) const { ::CloseHandle(handle); }
+    void operator()(HANDLE handle) const {
+        if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+    }
 };
 using Handle = std::unique_ptr<void, HandleCloser>;
 
@@ -26,11 +30,9 @@ void Crash(DWORD pid) {
 
 // True once nobody holds the file open any more, so that a copy onto it can succeed.
 bool Writable(const std::wstring& path) {
-    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    ::CloseHandle(file);
-    return true;
+    const Handle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.get() != INVALID_HANDLE_VALUE;
 }
 
 class Missing : public RunningSite {};
@@ -83,9 +85,11 @@ TEST_P(MissingServer, ClearsTheRequestCopiesNothingAndCountsNoFailedAttempt) {
     Start(L"1");
     const std::wstring missing = Folder();
     WIN32_FIND_DATAW found{};
-    ASSERT_EQ(::FindFirstFileW((missing + L"\\TULVANNEW.EXE").c_str(), &found),
-              INVALID_HANDLE_VALUE);
-    EXPECT_EQ(::GetLastError(), DWORD{ERROR_PATH_NOT_FOUND});
+    const HANDLE listing = ::FindFirstFileW((missing + L"\\TULVANNEW.EXE").c_str(), &found);
+    const DWORD error = ::GetLastError();
+    if (listing != INVALID_HANDLE_VALUE) ::FindClose(listing);
+    ASSERT_EQ(listing, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(error, DWORD{ERROR_PATH_NOT_FOUND});
 
     settings::Set(L"RutaServidor", missing);
     settings::Set(L"RemplazarProgramas", L"1");
