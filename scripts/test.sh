@@ -7,17 +7,27 @@ cd "$(dirname "$0")/.."
 
 scripts/setup.sh
 
+# Each tree's CTest summary, added up at the end.
+summaries=$(mktemp)
+trap 'rm -f "$summaries"' EXIT
+run_tests() {
+  ctest --preset "$1" | tee /dev/stderr | grep -E 'tests passed, [0-9]+ tests failed out of' >>"$summaries"
+}
+
 cmake --preset native
 cmake --build --preset native
-ctest --preset native
+run_tests native
 
 windows_presets=(mingw mingw-x86)
 for preset in "${windows_presets[@]}"; do
   cmake --preset "$preset"
   cmake --build --preset "$preset"
-  ctest --preset "$preset"
+  run_tests "$preset"
 done
 
 for preset in "${windows_presets[@]}"; do
   (cd "build/$preset" && cpack)
 done
+
+# All trees together; a failing test has already stopped the script above.
+awk '{ total += $NF; failed += $(NF-3) } END { print "tests: " total - failed " passed, " failed " failed" }' "$summaries"
