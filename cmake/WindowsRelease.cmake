@@ -1,0 +1,40 @@
+# How the shipped programs are built for Windows: the oldest Windows they run on, small,
+# and the same bytes from the same commit whatever folder it is built in.
+
+# Windows XP SP3 for x86; x64 began with XP x64 / Server 2003 SP2, which is version 5.2.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(ZORPA_WINDOWS_VERSION 0x0502)
+  set(ZORPA_WINDOWS_MAJOR 5)
+  set(ZORPA_WINDOWS_MINOR 2)
+else()
+  set(ZORPA_WINDOWS_VERSION 0x0501)
+  set(ZORPA_WINDOWS_MAJOR 5)
+  set(ZORPA_WINDOWS_MINOR 1)
+endif()
+
+if(MINGW)
+  # Build folders mapped out of the binaries; the build tree first, as it lies inside the
+  # source tree and GCC applies the last matching map given.
+  add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.
+                      -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
+  # Each function and datum in its own section, so the linker drops what nothing uses.
+  add_compile_options(-ffunction-sections -fdata-sections)
+  add_link_options(-Wl,--gc-sections -Wl,--no-insert-timestamp)
+endif()
+
+# Pins a shipped program, or a library built into one, to the oldest Windows it supports:
+# the headers then hide newer functions and size their structures for that Windows, and
+# the program's header says which Windows may load it (newer ones load it unchanged).
+# Test programs are left alone: they may use whatever the Windows they run on offers.
+function(zorpa_target_oldest_windows target)
+  target_compile_definitions(${target} PRIVATE
+    _WIN32_WINNT=${ZORPA_WINDOWS_VERSION} WINVER=${ZORPA_WINDOWS_VERSION})
+  get_target_property(type ${target} TYPE)
+  if(MINGW AND type STREQUAL "EXECUTABLE")
+    target_link_options(${target} PRIVATE
+      -Wl,--major-subsystem-version,${ZORPA_WINDOWS_MAJOR}
+      -Wl,--minor-subsystem-version,${ZORPA_WINDOWS_MINOR}
+      -Wl,--major-os-version,${ZORPA_WINDOWS_MAJOR}
+      -Wl,--minor-os-version,${ZORPA_WINDOWS_MINOR})
+  endif()
+endfunction()
