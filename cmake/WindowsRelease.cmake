@@ -17,8 +17,9 @@ if(MINGW)
   # source tree and GCC applies the last matching map given.
   add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.
                       -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
-  # Each function and datum in its own section, so the linker drops what nothing uses.
-  add_compile_options(-ffunction-sections -fdata-sections)
+  # Built for size (after CMake's -O3, so it wins); each function and datum in its own
+  # section, so the linker drops what nothing uses.
+  add_compile_options($<$<CONFIG:Release>:-Os> -ffunction-sections -fdata-sections)
   add_link_options(-Wl,--gc-sections -Wl,--no-insert-timestamp)
 endif()
 
@@ -36,5 +37,21 @@ function(zorpa_target_oldest_windows target)
       -Wl,--minor-subsystem-version,${ZORPA_WINDOWS_MINOR}
       -Wl,--major-os-version,${ZORPA_WINDOWS_MAJOR}
       -Wl,--minor-os-version,${ZORPA_WINDOWS_MINOR})
+  endif()
+endfunction()
+
+# A shipped program is stripped where it is built, so the Wine tests run the very bytes the
+# zip holds; the full program, with its symbols, stays in symbols/ for crash analysis.
+# strip writes the build time into the PE header unless SOURCE_DATE_EPOCH says otherwise:
+# 0 keeps it empty, as the linker leaves it.
+function(zorpa_target_stripped target)
+  if(MINGW AND CMAKE_STRIP)
+    set(symbols_dir ${CMAKE_BINARY_DIR}/symbols)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${symbols_dir}
+      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> ${symbols_dir}/
+      COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
+              ${CMAKE_STRIP} --strip-all $<TARGET_FILE:${target}>
+      VERBATIM)
   endif()
 endfunction()
