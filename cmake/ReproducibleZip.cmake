@@ -19,22 +19,32 @@ if(NOT commit_time MATCHES "^[0-9]+$")
   return()
 endif()
 
-# string(TIMESTAMP) takes its time from SOURCE_DATE_EPOCH.
-set(ENV{SOURCE_DATE_EPOCH} ${commit_time})
-string(TIMESTAMP entry_time "%Y-%m-%d %H:%M:%S UTC" UTC)
+find_program(ZIP_EXECUTABLE zip)
+find_program(TOUCH_EXECUTABLE touch)
+if(NOT ZIP_EXECUTABLE OR NOT TOUCH_EXECUTABLE)
+  message(STATUS "No zip or touch: ${CPACK_PACKAGE_FILES} keeps the files' own times and order")
+  return()
+endif()
 
 # file(GLOB) lists in name order; only files, so the zip holds no folder entries.
 file(GLOB_RECURSE entries LIST_DIRECTORIES false RELATIVE ${CPACK_TOPLEVEL_DIRECTORY}
      ${CPACK_TEMPORARY_DIRECTORY}/*)
+# A zip entry's date is in local time: the same for every builder in UTC. zip -X leaves out
+# the owner and the access and change times, which no builder can fix.
+execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC
+                        ${TOUCH_EXECUTABLE} -d @${commit_time} -- ${entries}
+                WORKING_DIRECTORY ${CPACK_TOPLEVEL_DIRECTORY}
+                RESULT_VARIABLE touch_failed)
+if(touch_failed)
+  message(FATAL_ERROR "Cannot date the staged files of ${CPACK_PACKAGE_FILES}")
+endif()
 foreach(zip IN LISTS CPACK_PACKAGE_FILES)
   file(REMOVE ${zip})
-  # A zip entry's main date is in local time: the same for every builder in UTC.
   execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC
-                          ${CMAKE_COMMAND} -E tar cf ${zip} --format=zip
-                          "--mtime=${entry_time}" -- ${entries}
+                          ${ZIP_EXECUTABLE} -X -q ${zip} -- ${entries}
                   WORKING_DIRECTORY ${CPACK_TOPLEVEL_DIRECTORY}
-                  RESULT_VARIABLE tar_failed)
-  if(tar_failed)
+                  RESULT_VARIABLE zip_failed)
+  if(zip_failed)
     message(FATAL_ERROR "Cannot repack ${zip}")
   endif()
 endforeach()

@@ -28,6 +28,7 @@ done
 for preset in "${windows_presets[@]}"; do
   (cd "build/$preset" && cpack)
 done
+scripts/check-reproducible.sh "${windows_presets[@]}"
 
 # All trees together; a failing test has already stopped the script above.
 awk '{ total += $NF; failed += $(NF-3) } END { print "tests: " total - failed " passed, " failed " failed" }' "$summaries"
