@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the Windows programs, and shows them working under Wine:
 # the supervisor starting four stand-in workers from a terminal folder, then the lock screen.
-set -euo pipefail
+set -Eeuo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+# Every failure says where it happened; the Wine set-up also names its log.
+trap 'echo "demo.sh: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 
 scripts/setup.sh
 cmake --preset mingw >/dev/null
