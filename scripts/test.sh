@@ -41,7 +41,7 @@ fi
 # CTest counts a skipped test among the passed ones and lists it as "(Skipped)"; a test
 # that could not run because its set-up failed counts as failed.
 awk '
-  / tests passed, [0-9]+ tests failed out of [0-9]+/ { total += $NF; failed += $(NF - 3) }
+  / tests passed, [0-9]+ tests failed out of [0-9]+/ { total += $NF; failed += $(NF - 5) }
   /^[[:space:]]+[0-9]+ - .* \(Skipped\)$/ { skipped++ }
   END { printf "tests: %d passed, %d failed, %d skipped\n", total - failed - skipped, failed, skipped }
 ' "$logs"/*.log
