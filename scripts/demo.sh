@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the Windows programs, and shows them working under Wine:
 # the supervisor starting four stand-in workers from a terminal folder, then the lock screen.
-set -Eeuo pipefail
+set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 # Every failure says where it happened; the Wine set-up also names its log.

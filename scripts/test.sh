@@ -4,7 +4,7 @@
 # release zips of both Windows builds in their build trees. Closes with one line,
 #   tests: N passed, N failed, N skipped
 # over every tree, and exits non-zero when a test failed.
-set -Eeuo pipefail
+set -euo pipefail
 cd "$(dirname "$0")/.."
 trap 'echo "test.sh: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 
