@@ -4,6 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+# Every failure says where it happened; the Wine set-up also names its log.
+trap 'echo "demo.sh: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 
 scripts/setup.sh
 cmake --preset mingw >/dev/null

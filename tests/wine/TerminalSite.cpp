@@ -7,6 +7,8 @@ namespace winetest {
 namespace {
 constexpr DWORD ProcessWatchAccess = SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE;
 constexpr DWORD ProcessEndMs = 3000;
+// How long an answer may take before the worker counts as hung.
+constexpr DWORD HangCheckMs = 200;
 }
 
 TerminalSite::TerminalSite(std::wstring folder, bool keepFolder)
@@ -117,7 +119,16 @@ HWND TerminalSite::WorkerWindow(DWORD pid) const {
 
 bool TerminalSite::Hang(DWORD pid) const {
     const HWND window = WorkerWindow(pid);
-    return window != nullptr && ::PostMessageW(window, standin::HangMessage, 0, 0) != 0;
+    if (window == nullptr || ::PostMessageW(window, standin::HangMessage, 0, 0) == 0) return false;
+    // A sent message is taken before a posted one: until the worker has really taken the
+    // hang request, a probe would still be answered. Return once a probe is not.
+    return WaitUntil(
+        [window] {
+            DWORD_PTR result = 0;
+            return ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, HangCheckMs,
+                                         &result) == 0;
+        },
+        StartTimeoutMs);
 }
 
 bool TerminalSite::Tick(WPARAM timer, DWORD timeoutMs) const {
