@@ -23,7 +23,7 @@ allow_list=$lists/allowed-$arch.txt
 # Each import as dll!function (dll!#ordinal when imported by number), DLL names in lower case.
 imports=$(awk '
   /^[[:space:]]*DLL Name:/ { dll = tolower($3); next }
-  dll != "" && /^\t[0-9a-f]+\t +[0-9]+/ { print dll "!" ($3 == "" ? "#" $2 : $3) }
+  dll != "" && /^\t[0-9a-f]+\t +[0-9]+/ { print dll "!" ($3 == "" || $3 == "<none>" ? "#" $2 : $3) }
   /^$/ { dll = "" }' <<<"$headers" | sort -u)
 if ! grep -q '^kernel32\.dll!' <<<"$imports"; then
   echo "no import table found in $program" >&2
