@@ -2,9 +2,12 @@
 //   footprint worker PATH RUNS     median time from a stand-in's process creation until it
 //                                  waits for input, started as the supervisor starts one
 //   footprint startup FOLDER RUNS  median times from ZORPA.exe's process creation to the
-//                                  creation of its first and of its fourth worker
+//                                  creation of its first and of its fourth worker, and the
+//                                  same for LAUNCHER.exe, the cheapest launcher of the same
+//                                  workers; the two are started in turns
 //   footprint idle FOLDER SECONDS  CPU time (kernel + user) ZORPA.exe uses while idle
-// FOLDER holds ZORPA.exe and the four workers (stand-ins, which log their starts there).
+// FOLDER holds ZORPA.exe, LAUNCHER.exe and the four workers (stand-ins, which log their
+// starts there).
 #include <windows.h>
 
 #include <algorithm>
@@ -24,6 +27,8 @@ constexpr DWORD EndTimeoutMs = 5000;
 constexpr int StartStyle = SW_SHOWMINNOACTIVE;
 constexpr std::size_t Workers = 4;
 constexpr double TicksPerMs = 10000.0;  // FILETIME counts 100 ns
+constexpr const wchar_t* Supervisor = L"ZORPA.exe";
+constexpr const wchar_t* Launcher = L"LAUNCHER.exe";
 
 struct HandleCloser {
     void operator()(HANDLE handle) const {
@@ -102,14 +107,15 @@ std::vector<DWORD> LoggedPids(const std::wstring& folder) {
     return pids;
 }
 
-// Starts the supervisor in `folder` and waits until its fourth worker is ready.
+// Starts `program` (the supervisor, unless told otherwise) in `folder` and waits until its
+// fourth worker is ready.
 struct Terminal {
-    Handle supervisor;
+    Handle starter;  // the program that starts the workers
     std::vector<Handle> workers;
 
-    explicit Terminal(const std::wstring& folder) {
+    explicit Terminal(const std::wstring& folder, const wchar_t* program = Supervisor) {
         ::DeleteFileW((folder + L"\\" + standin::LogFile).c_str());
-        supervisor = Start(folder + L"\\ZORPA.exe", SW_SHOWNORMAL);
+        starter = Start(folder + L"\\" + program, SW_SHOWNORMAL);
         const ULONGLONG deadline = ::GetTickCount64() + ReadyTimeoutMs;
         std::vector<DWORD> pids;
         while ((pids = LoggedPids(folder)).size() < Workers && ::GetTickCount64() < deadline)
@@ -119,13 +125,13 @@ struct Terminal {
                                                    SYNCHRONIZE,
                                                FALSE, pid));
         if (workers.size() < Workers || !workers.back()) {
-            std::fprintf(stderr, "the supervisor did not start its four workers\n");
+            std::fprintf(stderr, "%ls did not start its four workers\n", program);
             std::exit(1);
         }
         ::WaitForInputIdle(workers.back().get(), ReadyTimeoutMs);
     }
     ~Terminal() {
-        End(supervisor.get());
+        End(starter.get());
         for (const Handle& worker : workers) End(worker.get());
     }
 };
@@ -144,26 +150,38 @@ int MeasureWorker(const std::wstring& path, int runs) {
 }
 
 int MeasureStartup(const std::wstring& folder, int runs) {
-    std::vector<double> first, fourth;
+    struct Series {
+        const wchar_t* program;
+        const char* name;
+        std::vector<double> first, fourth;
+    };
+    Series series[] = {{Supervisor, "supervisor", {}, {}}, {Launcher, "launcher", {}, {}}};
+    // In turns, so that both see the same load on the machine.
     for (int run = 0; run < runs; ++run) {
-        const Terminal terminal(folder);
-        const ULONGLONG supervisorCreated = TimesOf(terminal.supervisor.get()).created;
-        first.push_back(Ms(TimesOf(terminal.workers.front().get()).created - supervisorCreated));
-        fourth.push_back(Ms(TimesOf(terminal.workers.back().get()).created - supervisorCreated));
+        for (Series& one : series) {
+            const Terminal terminal(folder, one.program);
+            const ULONGLONG created = TimesOf(terminal.starter.get()).created;
+            one.first.push_back(Ms(TimesOf(terminal.workers.front().get()).created - created));
+            one.fourth.push_back(Ms(TimesOf(terminal.workers.back().get()).created - created));
+        }
     }
-    std::printf("supervisor creation to first worker's creation, median of %d: %.1f ms\n", runs,
-                Median(first));
-    std::printf("supervisor creation to fourth worker's creation, median of %d: %.1f ms\n", runs,
-                Median(fourth));
+    for (const Series& one : series) {
+        std::printf("%s creation to first worker's creation, median of %d: %.1f ms\n", one.name,
+                    runs, Median(one.first));
+        std::printf("%s creation to fourth worker's creation, median of %d: %.1f ms\n",
+                    one.name, runs, Median(one.fourth));
+    }
+    std::printf("supervisor to launcher, time to the fourth worker: %.2f\n",
+                Median(series[0].fourth) / Median(series[1].fourth));
     return 0;
 }
 
 int MeasureIdle(const std::wstring& folder, int seconds) {
     const Terminal terminal(folder);
-    const Times before = TimesOf(terminal.supervisor.get());
+    const Times before = TimesOf(terminal.starter.get());
     ::Sleep(static_cast<DWORD>(seconds) * 1000);
-    const Times after = TimesOf(terminal.supervisor.get());
-    if (::WaitForSingleObject(terminal.supervisor.get(), 0) != WAIT_TIMEOUT) {
+    const Times after = TimesOf(terminal.starter.get());
+    if (::WaitForSingleObject(terminal.starter.get(), 0) != WAIT_TIMEOUT) {
         std::fprintf(stderr, "the supervisor ended while idle\n");
         return 1;
     }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The programs' footprint and the supervisor's start-up and idle cost, under Wine:
 # each .exe's size and imported DLLs; the time from ZORPA.exe's process creation to its
-# fourth worker's, less the workers' own start-up; ZORPA.exe's CPU time over a minute idle.
-# The workers are the stand-ins the Wine tests use.
+# fourth worker's, less the workers' own start-up, and as a ratio to the same time of the
+# cheapest launcher of the same workers (bench/launcher.cpp), measured in turns with it;
+# ZORPA.exe's CPU time over a minute idle. The workers are the stand-ins the Wine tests use.
 #   bench/footprint.sh [BUILD_DIR] [WORK_DIR]   (defaults: build/mingw, build/bench-footprint)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -23,13 +24,16 @@ for exe in ZORPA.exe Zurozoz.exe; do
     $("$objdump" -p "$file" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort)
 done
 
-x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -static -municode -I"$here/../tests/standin" \
+# The tree's own compiler: the programs being compared are built with it.
+cxx=$(sed -n 's/^set(CMAKE_CXX_COMPILER "\(.*\)")$/\1/p' "$build"/CMakeFiles/*/CMakeCXXCompiler.cmake)
+"$cxx" -std=c++17 -O2 -static -municode -I"$here/../tests/standin" \
   -o "$work/footprint.exe" "$here/footprint.cpp"
+"$cxx" -std=c++17 -O2 -static -municode -mwindows -s -o "$work/LAUNCHER.exe" "$here/launcher.cpp"
 
 site=$work/site
 rm -rf "$site"
 mkdir -p "$site"
-cp "$build/bin/ZORPA.exe" "$site/"
+cp "$build/bin/ZORPA.exe" "$work/LAUNCHER.exe" "$site/"
 for worker in $workers; do cp "$build/bin/StandInWorker.exe" "$site/$worker.EXE"; done
 # Wine's drive Z: is the root of the Unix file system.
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
@@ -47,7 +51,7 @@ startup=$(run startup "$(windows_path "$site")" "$runs")
 echo "$startup"
 # The supervisor waits for each of the first three workers to be ready before the next start.
 worker_ms=$(sed -n 's/.*: \([0-9.]*\) ms$/\1/p' <<<"$worker_line")
-fourth_ms=$(sed -n 's/.*fourth worker.*: \([0-9.]*\) ms$/\1/p' <<<"$startup")
+fourth_ms=$(sed -n 's/^supervisor .*fourth worker.*: \([0-9.]*\) ms$/\1/p' <<<"$startup")
 awk -v total="$fourth_ms" -v worker="$worker_ms" \
   'BEGIN { printf "supervisor'\''s own share of that, less 3 worker start-ups: %.1f ms\n", total - 3 * worker }'
 

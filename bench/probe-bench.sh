@@ -8,7 +8,7 @@ work=$(realpath -m "${1:-$here/../build/bench}")
 env_script=$here/../tests/wine/wine-env.sh
 mkdir -p "$work"
 
-x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -static -municode \
+x86_64-w64-mingw32-g++-win32 -std=c++17 -O2 -static -municode \
   -o "$work/probe-bench.exe" "$here/probe-bench.cpp"
 
 "$env_script" setup "$work/wine-env" >/dev/null

@@ -24,4 +24,7 @@ set(ZORPA_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-${ZORPA_PACKAGE_A
 set(CPACK_PACKAGE_FILE_NAME ${ZORPA_PACKAGE_FILE_NAME})
 # The zip lands in the build tree whatever folder cpack is started from.
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
+# The same zip from the same commit: entries in name order, dated by the last commit.
+set(CPACK_ZORPA_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/ReproducibleZip.cmake)
 include(CPack)

@@ -2,8 +2,11 @@
 # CMAKE_SYSTEM_PROCESSOR first.
 set(CMAKE_SYSTEM_NAME Windows)
 
-set(CMAKE_C_COMPILER   ${MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MINGW_TRIPLET}-g++-posix)
+# The win32 thread model: its static runtime needs nothing newer than Windows XP, where the
+# POSIX model links winpthreads, which calls GetTickCount64 (Vista). Named with their suffix
+# because installing both models leaves the unsuffixed names pointing at either.
+set(CMAKE_C_COMPILER   ${MINGW_TRIPLET}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${MINGW_TRIPLET}-g++-win32)
 set(CMAKE_RC_COMPILER  ${MINGW_TRIPLET}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLET})

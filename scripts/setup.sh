@@ -5,8 +5,9 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ googletest libgtest-dev   # the supervisor's rules and unit tests
-  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64   # the Windows programs, x64
-  g++-mingw-w64-i686-posix binutils-mingw-w64-i686       # and 32-bit
+  g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64   # the Windows programs, x64
+  g++-mingw-w64-i686-win32 binutils-mingw-w64-i686       # and 32-bit
+  zip                                             # the release zips, byte for byte the same
   wine wine64 wine32:i386 xvfb xauth              # running them here
   imagemagick                                     # screenshots of the lock screen
 )

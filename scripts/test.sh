@@ -36,6 +36,7 @@ if [ ${#failed_trees[@]} -eq 0 ]; then
   for preset in "${windows_presets[@]}"; do
     (cd "build/$preset" && cpack)
   done
+  scripts/check-reproducible.sh "${windows_presets[@]}"
 fi
 
 # CTest counts a skipped test among the passed ones and lists it as "(Skipped)"; a test

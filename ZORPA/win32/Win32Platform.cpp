@@ -142,7 +142,7 @@ double Win32Platform::SecondsSinceMidnight() {
     return now.wHour * 3600.0 + now.wMinute * 60.0 + now.wSecond + now.wMilliseconds / 1000.0;
 }
 
-std::uint64_t Win32Platform::MonotonicMilliseconds() { return ::GetTickCount64(); }
+std::uint64_t Win32Platform::MonotonicMilliseconds() { return clock_.Milliseconds(); }
 
 void Win32Platform::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 

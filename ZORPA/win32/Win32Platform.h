@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "MonotonicClock.h"
 #include "Platform.h"
 
 namespace zorpa::win32 {
@@ -45,6 +46,7 @@ public:
 
 private:
     HWND form_ = nullptr;
+    MonotonicClock clock_;
 };
 
 }  // namespace zorpa::win32

@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Packs a Windows build tree's release zip into WORK_DIR and checks what the site receives:
 # exactly the two programs, the clip and the site notes in one folder, programs for the
-# tree's architecture carrying the release version, the clip as committed, notes in CRLF.
-#   check-zip.sh CPACK CPACK_CONFIG WORK_DIR PACKAGE_NAME VERSION PE_FORMAT OBJDUMP WINDRES CLIP
+# tree's architecture carrying the release version, each the very program the tests ran
+# (stripped where it was built) and at most 256 KiB, the clip as committed, notes in CRLF.
+#   check-zip.sh CPACK CPACK_CONFIG WORK_DIR PACKAGE_NAME VERSION PE_FORMAT OBJDUMP WINDRES CLIP BIN_DIR
 set -euo pipefail
-usage='usage: check-zip.sh CPACK CPACK_CONFIG WORK_DIR PACKAGE_NAME VERSION PE_FORMAT OBJDUMP WINDRES CLIP'
-[ $# -eq 9 ] || { echo "$usage" >&2; exit 2; }
+usage='usage: check-zip.sh CPACK CPACK_CONFIG WORK_DIR PACKAGE_NAME VERSION PE_FORMAT OBJDUMP WINDRES CLIP BIN_DIR'
+[ $# -eq 10 ] || { echo "$usage" >&2; exit 2; }
 cpack=$1 config=$2 work=$3 name=$4 version=$5 pe_format=$6 objdump=$7 windres=$8 clip=$9
+bin_dir=${10}
 
 readonly EXPECTED_FILES=(Drillrle.avi SITE.txt ZORPA.exe Zurozoz.exe)
 readonly PROGRAMS=(ZORPA.exe Zurozoz.exe)
+readonly MAX_PROGRAM_BYTES=$((256 * 1024))
 
 failures=0
 fail() {
@@ -36,6 +39,9 @@ folder=$work/unpacked/$name
 IFS=. read -r major minor patch <<<"$version"
 for program in "${PROGRAMS[@]}"; do
   [ -f "$folder/$program" ] || continue
+  size=$(stat -c %s "$folder/$program")
+  [ "$size" -le "$MAX_PROGRAM_BYTES" ] || fail "$program is $size bytes, over $MAX_PROGRAM_BYTES"
+  cmp -s "$folder/$program" "$bin_dir/$program" || fail "$program differs from $bin_dir/$program"
   "$objdump" -f "$folder/$program" | grep -q "file format $pe_format\$" ||
     fail "$program is not $pe_format: $("$objdump" -f "$folder/$program" | grep 'file format')"
   resources=$("$windres" -J coff -O rc -i "$folder/$program")
@@ -62,4 +68,5 @@ if [ -f "$notes" ]; then
 fi
 
 [ "$failures" -eq 0 ] || exit 1
-echo "$name.zip: ${EXPECTED_FILES[*]}; $pe_format programs at version $version"
+echo "$name.zip: ${EXPECTED_FILES[*]}; $pe_format programs at version $version," \
+     "as built, $(stat -c %s "$folder/ZORPA.exe") and $(stat -c %s "$folder/Zurozoz.exe") bytes"

@@ -1,0 +1,69 @@
+# How the shipped programs are built for Windows: the oldest Windows they run on, small,
+# and the same bytes from the same commit whatever folder it is built in.
+
+# Windows XP SP3 for x86; x64 began with XP x64 / Server 2003 SP2, which is version 5.2.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(ZORPA_WINDOWS_VERSION 0x0502)
+  set(ZORPA_WINDOWS_MAJOR 5)
+  set(ZORPA_WINDOWS_MINOR 2)
+else()
+  set(ZORPA_WINDOWS_VERSION 0x0501)
+  set(ZORPA_WINDOWS_MAJOR 5)
+  set(ZORPA_WINDOWS_MINOR 1)
+endif()
+
+if(MINGW)
+  # Build folders mapped out of the binaries; the build tree first, as it lies inside the
+  # source tree and GCC applies the last matching map given.
+  add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.
+                      -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
+  # Built for size (after CMake's -O3, so it wins); each function and datum in its own
+  # section, so the linker drops what nothing uses.
+  add_compile_options($<$<CONFIG:Release>:-Os> -ffunction-sections -fdata-sections)
+  add_link_options(-Wl,--gc-sections -Wl,--no-insert-timestamp)
+endif()
+
+# Pins a shipped program, or a library built into one, to the oldest Windows it supports:
+# the headers then hide newer functions and size their structures for that Windows, and
+# the program's header says which Windows may load it (newer ones load it unchanged).
+# Test programs are left alone: they may use whatever the Windows they run on offers.
+function(zorpa_target_oldest_windows target)
+  target_compile_definitions(${target} PRIVATE
+    _WIN32_WINNT=${ZORPA_WINDOWS_VERSION} WINVER=${ZORPA_WINDOWS_VERSION})
+  get_target_property(type ${target} TYPE)
+  if(MINGW AND type STREQUAL "EXECUTABLE")
+    target_link_options(${target} PRIVATE
+      -Wl,--major-subsystem-version,${ZORPA_WINDOWS_MAJOR}
+      -Wl,--minor-subsystem-version,${ZORPA_WINDOWS_MINOR}
+      -Wl,--major-os-version,${ZORPA_WINDOWS_MAJOR}
+      -Wl,--minor-os-version,${ZORPA_WINDOWS_MINOR})
+  endif()
+endfunction()
+
+# A shipped program is built small and stripped where it is built, so the Wine tests run the
+# very bytes the zip holds; the full program, with its symbols, stays in symbols/ for crash
+# analysis.
+function(zorpa_release_program target)
+  if(NOT MINGW)
+    return()
+  endif()
+  # An exception that nothing catches ends the program through abort() either way; the
+  # default handler would first print the exception's demangled type to a console that a
+  # windowed program does not have, and the demangler is a sixth of the program's size.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(symbol_prefix _)
+  endif()
+  target_link_options(${target} PRIVATE
+    -Wl,--defsym,${symbol_prefix}_ZN9__gnu_cxx27__verbose_terminate_handlerEv=${symbol_prefix}abort)
+  # strip writes the build time into the PE header unless SOURCE_DATE_EPOCH says otherwise:
+  # 0 keeps it empty, as the linker leaves it.
+  if(CMAKE_STRIP)
+    set(symbols_dir ${CMAKE_BINARY_DIR}/symbols)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${symbols_dir}
+      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> ${symbols_dir}/
+      COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
+              ${CMAKE_STRIP} --strip-all $<TARGET_FILE:${target}>
+      VERBATIM)
+  endif()
+endfunction()
