@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cwctype>
+#include <stdexcept>
 
 #include "Settings.h"
 #include "Slots.h"
@@ -74,6 +75,8 @@ void SimPlatform::SetTimeOfDay(double seconds) {
 
 void SimPlatform::Hang(WindowHandle window) { windows_.at(window).state = WindowState::Hung; }
 
+void SimPlatform::Resume(WindowHandle window) { windows_.at(window).state = WindowState::Answering; }
+
 void SimPlatform::DestroyWindow(WindowHandle window) {
     windows_.erase(window);
     zOrder_.erase(std::remove(zOrder_.begin(), zOrder_.end(), window), zOrder_.end());
@@ -91,6 +94,14 @@ ProcessId SimPlatform::StartForeignProcess(ProcessId id) {
 WindowHandle SimPlatform::CreateWindowFor(ProcessId id) {
     const WindowHandle handle = nextWindow_;
     nextWindow_ += 0x10;
+    windows_[handle] = SimWindow{handle, id, WindowState::Answering};
+    zOrder_.insert(zOrder_.begin(), handle);
+    return handle;
+}
+
+WindowHandle SimPlatform::ReuseWindowHandle(WindowHandle handle, ProcessId id) {
+    if (windows_.count(handle)) throw std::logic_error("window handle still in use");
+    if (!IsRunning(id)) throw std::logic_error("no such process");
     windows_[handle] = SimWindow{handle, id, WindowState::Answering};
     zOrder_.insert(zOrder_.begin(), handle);
     return handle;
@@ -166,7 +177,10 @@ zorpa::StartedProcess SimPlatform::StartProgram(const std::wstring& path, int sh
     processes_[id] = SimProcess{id, nextCreation_++, path, file->content, showStyle, true};
     starts.push_back(StartRecord{path, showStyle, id});
     events.push_back("start " + Narrow(FileNameOf(path)) + " style " + std::to_string(showStyle));
-    if (Behaviour(FileNameOf(path)).createsWindow) CreateWindowFor(id);
+    const ProgramBehaviour& behaviour = Behaviour(FileNameOf(path));
+    if (behaviour.createsWindow) {
+        for (int i = 0; i < behaviour.windows; ++i) CreateWindowFor(id);
+    }
     return zorpa::StartedProcess{id, processes_[id].creationTime};
 }
 
