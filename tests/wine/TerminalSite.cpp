@@ -117,7 +117,16 @@ HWND TerminalSite::WorkerWindow(DWORD pid) const {
 
 bool TerminalSite::Hang(DWORD pid) const {
     const HWND window = WorkerWindow(pid);
-    return window != nullptr && ::PostMessageW(window, standin::HangMessage, 0, 0) != 0;
+    if (window == nullptr || !::PostMessageW(window, standin::HangMessage, 0, 0)) return false;
+    // A sent message is taken before a posted one: a probe that reached the worker before it
+    // had taken the posted hang would still be answered. Return once it no longer answers.
+    constexpr UINT HungCheckMs = 100;
+    constexpr int HungChecks = 20;
+    for (int check = 0; check < HungChecks; ++check) {
+        DWORD_PTR result = 0;
+        if (!::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, HungCheckMs, &result)) return true;
+    }
+    return false;
 }
 
 bool TerminalSite::Tick(WPARAM timer, DWORD timeoutMs) const {
