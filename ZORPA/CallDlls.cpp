@@ -57,6 +57,9 @@ bool CallDlls::IsProgramResponding(WindowHandle window, ProcessId pid) {
     FoundWindow = window;
     TargetProcessId = pid;
     if (window == 0) return false;
+    // The handle of a destroyed window can be given to another program's window: an answer
+    // from that one says nothing about the worker, and nothing is sent to it.
+    if (OwnedByAnother(window, pid)) return false;
 
     std::uint64_t sentAt = platform_.MonotonicMilliseconds();
     bool answered = platform_.SendNullWithTimeout(window, ProbeTimeoutMs);
@@ -69,6 +72,8 @@ bool CallDlls::IsProgramResponding(WindowHandle window, ProcessId pid) {
         if (answered) break;
         // A send to a dead window fails at once: pause rather than burn a core.
         if (platform_.MonotonicMilliseconds() - sentAt < ResendPauseMs) platform_.Sleep(ResendPauseMs);
+        // The handle may have been given to another program's window meanwhile.
+        if (OwnedByAnother(FoundWindow, pid)) return false;
         sentAt = platform_.MonotonicMilliseconds();
         answered = platform_.SendNullWithTimeout(FoundWindow, ProbeTimeoutMs);
     }
@@ -79,18 +84,19 @@ void CallDlls::KillProgram(WindowHandle window, ProcessId pid) {
     FoundWindow = window;
     if (window == 0) return;
 
-    ProcessId owner = pid;
-    if (platform_.GetWindowProcessId(window, owner)) {
-        platform_.TerminateProcess(owner);
-        if (owner == pid) launched_.erase(pid);
-        return;
-    }
-    // The window is gone: end the instance started for this slot, if it still runs,
-    // and never a program that has since been given the same id.
+    // The window leads to a process only while it belongs to the instance started for this
+    // slot. A window that is gone, or whose handle now belongs to another program (the shell,
+    // say), counts as gone. Either way only that very instance (same id and creation time)
+    // is ended, never the window's new owner nor a program later given the same id.
     const auto it = launched_.find(pid);
     if (it == launched_.end()) return;
     platform_.TerminateInstance(it->second);
     launched_.erase(it);
+}
+
+bool CallDlls::OwnedByAnother(WindowHandle window, ProcessId pid) {
+    ProcessId owner = pid;
+    return platform_.GetWindowProcessId(window, owner) && owner != pid;
 }
 
 }  // namespace zorpa

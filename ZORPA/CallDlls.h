@@ -20,10 +20,12 @@ public:
     void FindProcessWindow();
     // 0 stops the enumeration (window found), 1 continues it.
     std::int32_t EnumWindowsCallback(WindowHandle window, std::intptr_t value);
-    // True when the window answers within the probe's deadline.
+    // True when the window answers within the probe's deadline; a window that now belongs
+    // to a process other than `pid` counts as not answering and is sent nothing.
     bool IsProgramResponding(WindowHandle window, ProcessId pid);
-    // Terminates the process that owns the window; when the window is gone, the instance
-    // this supervisor started under `pid`. Window 0 terminates nothing.
+    // Terminates the instance this supervisor started under `pid` (same id and creation
+    // time), whether the window still belongs to it or is gone; never the process that now
+    // owns a reused window handle. Window 0 terminates nothing.
     void KillProgram(WindowHandle window, ProcessId pid);
 
     // Results passed between the procedures above and to the enumeration callback.
@@ -42,6 +44,9 @@ public:
     std::size_t RememberedInstances() const { return launched_.size(); }
 
 private:
+    // True when the window exists and belongs to a process other than `pid`.
+    bool OwnedByAnother(WindowHandle window, ProcessId pid);
+
     Platform& platform_;
     // Instances this supervisor started, by id, so that a fallback termination never
     // hits a program that was later given the same id.

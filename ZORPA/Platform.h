@@ -37,10 +37,9 @@ public:
     virtual StartedProcess StartProgram(const std::wstring& path, int showStyle) = 0;
     // Waits, at most `timeoutMs`, until the started program waits for input.
     virtual void WaitUntilReady(const StartedProcess& process, std::uint32_t timeoutMs) = 0;
-    // Opens the process with all access and terminates it with exit code 0; failures are ignored.
-    virtual void TerminateProcess(ProcessId id) = 0;
-    // As TerminateProcess, but only when the process with that id is still the instance
-    // created at `creationTime`.
+    // Opens the process with all access and terminates it with exit code 0, but only when
+    // the process with that id is still the instance created at `creationTime`; failures are
+    // ignored.
     virtual void TerminateInstance(const StartedProcess& process) = 0;
 
     // --- windows ---

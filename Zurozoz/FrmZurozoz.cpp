@@ -9,27 +9,59 @@
 #include <cmath>
 #include <string>
 
+namespace zurozoz {
+
 namespace {
 
-constexpr const wchar_t* kCaption = L"Form1";
-constexpr const wchar_t* kLabel1Text = L"TERMINAL BLOQUEADA POR EL SERVIDOR";
-constexpr const wchar_t* kLabel2Text = L"POR FAVOR ESPERE";
-constexpr const wchar_t* kClipName = L"\\Drillrle.avi";
+constexpr const wchar_t* Caption = L"Form1";
+constexpr const wchar_t* Label1Text = L"TERMINAL BLOQUEADA POR EL SERVIDOR";
+constexpr const wchar_t* Label2Text = L"POR FAVOR ESPERE";
+constexpr const wchar_t* ClipName = L"\\Drillrle.avi";
 
-constexpr const wchar_t* kLabelFontFace = L"Arial";
-constexpr float kLabelFontPoints = 27.75f;
-constexpr int kPointsPerInch = 72;
-constexpr COLORREF kLabelColour = RGB(0xFF, 0xFF, 0xFF);
+constexpr const wchar_t* LabelFontFace = L"Arial";
+constexpr float LabelFontPoints = 27.75f;
+constexpr int PointsPerInch = 72;
+constexpr COLORREF LabelColour = RGB(0xFF, 0xFF, 0xFF);
 
 // Where the window stands before it is maximized: the designed client area, which is
 // the whole window since it has no border.
-constexpr Layout::TwipsRect kDesignedClient{1170.0f, 1845.0f, 8850.0f, 5730.0f};
+constexpr Layout::TwipsRect DesignedClient{1170.0f, 1845.0f, 8850.0f, 5730.0f};
 
-constexpr int kAnimationId = 1;
+constexpr int AnimationId = 1;
 
 // No border and no control box: the window covers the screen and offers nothing to
 // close it with. WM_CLOSE from another program still ends it.
-constexpr DWORD kFormStyle = WS_POPUP | WS_CLIPCHILDREN;
+constexpr DWORD FormStyle = WS_POPUP | WS_CLIPCHILDREN;
+// Above every window that is not topmost itself, whichever program shows or activates it.
+constexpr DWORD FormExStyle = WS_EX_TOPMOST;
+
+// After another window was activated, the lock window goes back on top once more this much
+// later, when the other program has shown its window.
+constexpr UINT_PTR StayOnTopTimerId = 1;
+constexpr UINT StayOnTopDelayMs = 250;
+
+// The window commands the person at the terminal could reach through keys (Alt+F4, the
+// window menu on Alt+Space, Alt alone, task switching); each does nothing here.
+bool IsRefusedCommand(WPARAM command) {
+    switch (command & 0xFFF0) {
+    case SC_CLOSE:
+    case SC_MINIMIZE:
+    case SC_MAXIMIZE:
+    case SC_RESTORE:
+    case SC_MOVE:
+    case SC_SIZE:
+    case SC_KEYMENU:
+    case SC_MOUSEMENU:
+    case SC_TASKLIST:
+    case SC_NEXTWINDOW:
+    case SC_PREVWINDOW:
+    case SC_HOTKEY:
+    case SC_ARRANGE:
+        return true;
+    default:
+        return false;
+    }
+}
 
 } // namespace
 
@@ -41,7 +73,7 @@ bool FrmZurozoz::Register(HINSTANCE instance) {
     windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_ZUROZOZ));
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    windowClass.lpszClassName = kClassName;
+    windowClass.lpszClassName = ClassName;
     return RegisterClassExW(&windowClass) != 0;
 }
 
@@ -52,8 +84,8 @@ HWND FrmZurozoz::Create(HINSTANCE instance) {
         dpiX_ = GetDeviceCaps(screen.get(), LOGPIXELSX);
         dpiY_ = GetDeviceCaps(screen.get(), LOGPIXELSY);
     }
-    const RECT placed = ToPixels(kDesignedClient);
-    return CreateWindowExW(0, kClassName, kCaption, kFormStyle, placed.left, placed.top,
+    const RECT placed = ToPixels(DesignedClient);
+    return CreateWindowExW(FormExStyle, ClassName, Caption, FormStyle, placed.left, placed.top,
                            placed.right - placed.left, placed.bottom - placed.top, nullptr,
                            nullptr, instance, this);
 }
@@ -82,6 +114,26 @@ LRESULT FrmZurozoz::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT:
         Paint();
         return 0;
+    case WM_SYSCOMMAND:
+        if (IsRefusedCommand(wParam)) return 0;
+        return DefWindowProcW(window_, message, wParam, lParam);
+    case WM_GETMINMAXINFO:
+        FillMaximized(*reinterpret_cast<MINMAXINFO*>(lParam));
+        return 0;
+    case WM_ACTIVATE:
+        // Another window was activated: whatever it did to the z-order, the lock window goes
+        // back to the top, without taking the activation back; and once more when the other
+        // program has had time to show its window (see StayOnTop).
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            StayOnTop();
+            SetTimer(window_, StayOnTopTimerId, StayOnTopDelayMs, nullptr);
+        }
+        return DefWindowProcW(window_, message, wParam, lParam);
+    case WM_TIMER:
+        if (wParam != StayOnTopTimerId) return DefWindowProcW(window_, message, wParam, lParam);
+        KillTimer(window_, StayOnTopTimerId);
+        StayOnTop();
+        return 0;
     case WM_CTLCOLORSTATIC:
         // The animation control's background, around and behind the clip.
         SetBkColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 0));
@@ -98,11 +150,11 @@ LRESULT FrmZurozoz::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 bool FrmZurozoz::CreateControls() {
     LOGFONTW font{};
-    font.lfHeight = -static_cast<LONG>(std::lround(kLabelFontPoints * dpiY_ / kPointsPerInch));
+    font.lfHeight = -static_cast<LONG>(std::lround(LabelFontPoints * dpiY_ / PointsPerInch));
     font.lfWeight = FW_BOLD;
     font.lfItalic = TRUE;
     font.lfCharSet = ANSI_CHARSET;
-    lstrcpynW(font.lfFaceName, kLabelFontFace, LF_FACESIZE);
+    lstrcpynW(font.lfFaceName, LabelFontFace, LF_FACESIZE);
     labelFont_ = GdiObject<HFONT>(CreateFontIndirectW(&font));
     if (labelFont_.get() == nullptr) return false;
 
@@ -110,7 +162,7 @@ bool FrmZurozoz::CreateControls() {
     const RECT area = ToPixels(controls_.Animation);
     animation_ = CreateWindowExW(0, ANIMATE_CLASSW, nullptr, WS_CHILD | WS_VISIBLE | ACS_CENTER,
                                  area.left, area.top, area.right - area.left, area.bottom - area.top,
-                                 window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kAnimationId)),
+                                 window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(AnimationId)),
                                  instance_, nullptr);
     return animation_ != nullptr;
 }
@@ -119,7 +171,7 @@ void FrmZurozoz::Form_Load() {
     SetWindowLongPtrW(animation_, GWL_STYLE, GetWindowLongPtrW(animation_, GWL_STYLE) | ACS_AUTOPLAY);
     // A missing or broken clip leaves the lock screen up without the animation: the
     // terminal must stay locked whatever happened to the file.
-    const std::wstring clip = ProgramFolder() + kClipName;
+    const std::wstring clip = ProgramFolder() + ClipName;
     Animate_Open(animation_, clip.c_str());
 }
 
@@ -137,12 +189,42 @@ void FrmZurozoz::Paint() {
     const PaintDc dc(window_);
     const SelectedObject font(dc.get(), labelFont_.get());
     SetBkMode(dc.get(), TRANSPARENT);
-    SetTextColor(dc.get(), kLabelColour);
+    SetTextColor(dc.get(), LabelColour);
     // Back to front: Label2 lies behind Label1.
     RECT label2 = ToPixels(controls_.Label2);
-    DrawTextW(dc.get(), kLabel2Text, -1, &label2, DT_CENTER | DT_WORDBREAK);
+    DrawTextW(dc.get(), Label2Text, -1, &label2, DT_CENTER | DT_WORDBREAK);
     RECT label1 = ToPixels(controls_.Label1);
-    DrawTextW(dc.get(), kLabel1Text, -1, &label1, DT_CENTER | DT_WORDBREAK);
+    DrawTextW(dc.get(), Label1Text, -1, &label1, DT_CENTER | DT_WORDBREAK);
+}
+
+// Moves the window to the top of the z-order, above a window that was just shown or
+// activated, without taking the activation. Windows draws by the z-order, where a topmost
+// window always stays above the others. Wine's X11 driver without a window manager does
+// not: it puts a newly shown window on top on screen, and restacks the lock window only
+// when its z-order changes while it is first, which a plain HWND_TOPMOST of a window that
+// already is first does not do; leaving the topmost band and entering it again does. The
+// other program's window reaches the screen only when that program next waits for
+// messages, hence the second, later call.
+void FrmZurozoz::StayOnTop() const {
+    constexpr UINT Flags = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER;
+    SetWindowPos(window_, HWND_NOTOPMOST, 0, 0, 0, 0, Flags);
+    SetWindowPos(window_, HWND_TOPMOST, 0, 0, 0, 0, Flags);
+}
+
+// Maximized, the window covers its whole monitor, the taskbar's area included: the
+// monitor's rectangle, not its work area. MINMAXINFO speaks of the primary monitor, and
+// Windows moves the position to the window's own monitor and grows or shrinks a size that
+// covers the primary monitor by the difference between the two; so the primary monitor's
+// rectangle stands for the whole of whichever monitor the window is on.
+void FrmZurozoz::FillMaximized(MINMAXINFO& limits) const {
+    const POINT origin{0, 0};
+    MONITORINFO primary{};
+    primary.cbSize = sizeof(primary);
+    if (!GetMonitorInfoW(MonitorFromPoint(origin, MONITOR_DEFAULTTOPRIMARY), &primary)) return;
+    limits.ptMaxPosition.x = primary.rcMonitor.left;
+    limits.ptMaxPosition.y = primary.rcMonitor.top;
+    limits.ptMaxSize.x = primary.rcMonitor.right - primary.rcMonitor.left;
+    limits.ptMaxSize.y = primary.rcMonitor.bottom - primary.rcMonitor.top;
 }
 
 RECT FrmZurozoz::ToPixels(const Layout::TwipsRect& rect) const {
@@ -151,3 +233,5 @@ RECT FrmZurozoz::ToPixels(const Layout::TwipsRect& rect) const {
     return RECT{left, top, left + Twips::ToPixels(rect.Width, dpiX_),
                 top + Twips::ToPixels(rect.Height, dpiY_)};
 }
+
+} // namespace zurozoz

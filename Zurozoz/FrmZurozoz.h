@@ -1,5 +1,7 @@
-// The lock screen's one window: black, maximized, borderless, with two texts above a
-// looping animation, all kept centred whenever the window changes size.
+// The lock screen's one window: black, maximized over the whole monitor, borderless and
+// above every normal window, with two texts above a looping animation, all kept centred
+// whenever the window changes size. The person at the terminal cannot close, minimize,
+// move or restore it; another program still closes it with WM_CLOSE.
 #pragma once
 
 #include "GdiObjects.h"
@@ -7,9 +9,11 @@
 
 #include <windows.h>
 
+namespace zurozoz {
+
 class FrmZurozoz {
 public:
-    static constexpr const wchar_t* kClassName = L"FrmZurozoz";
+    static constexpr const wchar_t* ClassName = L"FrmZurozoz";
 
     static bool Register(HINSTANCE instance);
     // Creates the form with its controls and runs its load handler; shows nothing yet.
@@ -23,6 +27,8 @@ private:
     void Form_Load();
     void Form_Resize();
     void Paint();
+    void FillMaximized(MINMAXINFO& limits) const;
+    void StayOnTop() const;
 
     RECT ToPixels(const Layout::TwipsRect& rect) const;
 
@@ -35,3 +41,5 @@ private:
     GdiObject<HFONT> labelFont_;
     bool loaded_ = false;
 };
+
+} // namespace zurozoz

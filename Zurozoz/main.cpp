@@ -1,22 +1,25 @@
 // The lock screen: shows its window maximized and runs until the window is closed or
 // the process is ended from outside.
 #include "FrmZurozoz.h"
+#include "KeyboardLock.h"
 
 #include <commctrl.h>
 #include <windows.h>
 
+namespace zurozoz {
+
 namespace {
 
-constexpr const wchar_t* kProgramTitle = L"Zurozoz";
+constexpr const wchar_t* ProgramTitle = L"Zurozoz";
 
 int Fail(const wchar_t* what) {
-    MessageBoxW(nullptr, what, kProgramTitle, MB_OK | MB_ICONERROR);
+    MessageBoxW(nullptr, what, ProgramTitle, MB_OK | MB_ICONERROR);
     return 1;
 }
 
 } // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+int Run(HINSTANCE instance) {
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_ANIMATE_CLASS;
@@ -26,6 +29,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     FrmZurozoz form;
     const HWND window = form.Create(instance);
     if (window == nullptr) return Fail(L"The lock window cannot be created.");
+    // Held by this thread, which pumps the messages the hook is called through, until the
+    // program ends. Without it (Windows refused) the lock screen still stays up.
+    const KeyboardLock keyboard(instance, window);
     ShowWindow(window, SW_SHOWMAXIMIZED);
     UpdateWindow(window);
 
@@ -38,3 +44,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     }
     return static_cast<int>(message.wParam);
 }
+
+} // namespace zurozoz
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return zurozoz::Run(instance); }

@@ -105,11 +105,6 @@ void Win32Platform::WaitUntilReady(const StartedProcess& process, std::uint32_t 
     ::WaitForInputIdle(handle.get(), timeoutMs);
 }
 
-void Win32Platform::TerminateProcess(ProcessId id) {
-    const UniqueHandle handle(::OpenProcess(AllProcessAccess, FALSE, static_cast<DWORD>(id)));
-    if (handle) ::TerminateProcess(handle.get(), 0);
-}
-
 void Win32Platform::TerminateInstance(const StartedProcess& process) {
     const UniqueHandle handle(
         ::OpenProcess(AllProcessAccess, FALSE, static_cast<DWORD>(process.id)));

@@ -15,7 +15,6 @@ public:
 
     StartedProcess StartProgram(const std::wstring& path, int showStyle) override;
     void WaitUntilReady(const StartedProcess& process, std::uint32_t timeoutMs) override;
-    void TerminateProcess(ProcessId id) override;
     void TerminateInstance(const StartedProcess& process) override;
 
     void EnumerateTopLevelWindows(const std::function<bool(WindowHandle)>& visit) override;

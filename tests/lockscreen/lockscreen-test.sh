@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Wine tests of the real Zurozoz.exe on the shared Xvfb display (96 DPI):
-#   lockscreen-test.sh CASE BIN_DIR PROBE_EXE WORK_DIR
-# CASE: maximized | plays | resize | no-clip | close
+#   lockscreen-test.sh CASE BIN_DIR PROBE_EXE WORK_DIR [COVER_EXE]
+# CASE: maximized | plays | resize | no-clip | close | system-keys | cover
 set -euo pipefail
 
 case_name=${1:?case}
 bin_dir=${2:?bin dir}
 probe_exe=${3:?probe}
 work=${4:?work dir}
+cover_exe=${5:-}
 # shellcheck source=measure.sh
 . "$(dirname "$0")/measure.sh"
 
@@ -18,10 +19,15 @@ readonly LABEL2_TOP=2580 LABEL2_HEIGHT=660 LABEL2_DESIGNED_WIDTH=4335
 readonly TOLERANCE=3
 # The clip is drawn at a fixed rate: half a second always shows other frames.
 readonly FRAME_WAIT=0.5
+# The lock window's settings: maximized, borderless, no window menu, above other windows.
+readonly LOCK_SETTINGS="zoomed=1 visible=1 popup=1 caption=0 sysmenu=0 topmost=1 text=Form1"
+# A taskbar's height, left out of the work area handed to WM_GETMINMAXINFO.
+readonly TASKBAR=40
 
 rm -rf "$work"
 mkdir -p "$work"
 lock_pid=
+cover_pid=
 
 fail() {
   echo "FAIL: $*" >&2
@@ -50,7 +56,14 @@ start_lock() {
   echo "$described"
 }
 
+stop_cover() {
+  [ -n "$cover_pid" ] && kill -0 "$cover_pid" 2>/dev/null || return 0
+  kill "$cover_pid" 2>/dev/null || true
+  wait "$cover_pid" 2>/dev/null || true
+}
+
 stop_lock() {
+  stop_cover
   [ -n "$lock_pid" ] && kill -0 "$lock_pid" 2>/dev/null || return 0
   probe close >/dev/null || true
   for _ in $(seq 50); do
@@ -75,6 +88,38 @@ centre() {
 expect_equal() { # WHAT ACTUAL EXPECTED
   [ "$2" = "$3" ] || fail "$1: '$2', expected '$3'"
   echo "ok: $1 $2"
+}
+
+# The lock screen still runs, maximized over the whole screen, with its settings.
+expect_still_locked() { # AFTER
+  sleep 0.5
+  kill -0 "$lock_pid" 2>/dev/null || fail "the program ended after $1"
+  parse "$(probe wait 0)" || fail "the lock window went away after $1"
+  expect_equal "window after $1" "$win_left $win_top $win_width $win_height $win_flags" \
+    "0 0 $screen_width $screen_height $LOCK_SETTINGS"
+}
+
+# WM_CLOSE from another program ends it with exit code 0.
+expect_close_ends_it() {
+  probe close
+  for _ in $(seq 100); do
+    kill -0 "$lock_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$lock_pid" 2>/dev/null && fail "WM_CLOSE did not end the program"
+  local status=0
+  wait "$lock_pid" || status=$?
+  expect_equal "exit code" "$status" 0
+}
+
+# The second word of the line of probe output that starts with $1.
+line_of() { # WORD OUTPUT
+  grep "^$1 " <<<"$2" | cut -d' ' -f2- || fail "no $1 line in: $2"
+}
+
+screen_size() {
+  screenshot "$work/screen.png"
+  read -r screen_width screen_height < <(identify -format '%w %h\n' "$work/screen.png")
 }
 
 # The animation control keeps its designed size and top and is centred on the outer width.
@@ -135,7 +180,13 @@ maximized)
   start_lock "$bin_dir"
   screen_size=$(screenshot "$work/maximized.png" && identify -format '%w %h' "$work/maximized.png")
   expect_equal "window" "$win_left $win_top $win_width $win_height" "0 0 ${screen_size// / }"
-  expect_equal "window settings" "$win_flags" "zoomed=1 visible=1 popup=1 caption=0 sysmenu=0 text=Form1"
+  expect_equal "window settings" "$win_flags" "$LOCK_SETTINGS"
+  # Maximized it asks for the whole monitor, not the work area a taskbar leaves free.
+  asked=$(probe minmax "$TASKBAR") || fail "WM_GETMINMAXINFO: $asked"
+  echo "$asked"
+  expect_equal "monitor" "$(line_of monitor "$asked")" "0 0 ${screen_size// / }"
+  [ "$(line_of work "$asked")" != "$(line_of monitor "$asked")" ] || fail "the work area handed over is the monitor"
+  expect_equal "maximized rectangle asked for" "$(line_of maximized "$asked")" "$(line_of monitor "$asked")"
   check_animation_geometry
   sleep 1
   screenshot "$work/maximized.png"
@@ -188,22 +239,62 @@ no-clip)
   sleep 2
   kill -0 "$lock_pid" 2>/dev/null || fail "the program ended without its clip"
   parse "$(probe wait 0)" || fail "the lock window went away"
-  expect_equal "window settings" "$win_flags" "zoomed=1 visible=1 popup=1 caption=0 sysmenu=0 text=Form1"
+  expect_equal "window settings" "$win_flags" "$LOCK_SETTINGS"
   screenshot "$work/no-clip.png"
   check_texts_centred "$work/no-clip.png"
   expect_equal "animation area" "$(bbox "$work/no-clip.png" "$anim_left" "$anim_top" "$anim_width" "$anim_height")" none
   ;;
 close)
   start_lock "$bin_dir"
-  probe close
+  expect_close_ends_it
+  ;;
+system-keys)
+  # The person at the terminal types what closes, minimizes, moves or restores a window.
+  screen_size
+  start_lock "$bin_dir"
+  expect_equal "foreground" "$(probe foreground)" "foreground FrmZurozoz"
+  probe keys alt+f4 || fail "typing failed"
+  expect_still_locked "Alt+F4"
+  # The window menu and its entries: restore, move, size, minimize, maximize, close; Alt alone.
+  probe keys alt+space r alt+space m down enter alt+space s alt+space n alt+space x \
+    alt+space c alt || fail "typing failed"
+  expect_still_locked "the window menu"
+  # The same commands sent as WM_SYSCOMMAND do nothing either, and none starts a loop
+  # that would keep the window from answering.
+  probe syscommands || fail "a window command did not return"
+  expect_still_locked "the window commands"
+  expect_close_ends_it
+  ;;
+cover)
+  # Another program shows a maximized window, takes the foreground, and is typed at.
+  [ -n "$cover_exe" ] || fail "no cover program given"
+  screen_size
+  start_lock "$bin_dir"
+  (cd "$work" && exec timeout 600 wine "$cover_exe" cover.log >"$work/cover-wine.log" 2>&1) &
+  cover_pid=$!
   for _ in $(seq 100); do
-    kill -0 "$lock_pid" 2>/dev/null || break
+    grep -q '^shown' "$work/cover.log" 2>/dev/null && break
     sleep 0.1
   done
-  kill -0 "$lock_pid" 2>/dev/null && fail "WM_CLOSE did not end the program"
-  status=0
-  wait "$lock_pid" || status=$?
-  expect_equal "exit code" "$status" 0
+  grep -q '^shown' "$work/cover.log" 2>/dev/null || fail "the cover program did not show its window"
+  sleep 1
+  # The cover really took the foreground: every key would go to it.
+  expect_equal "foreground" "$(probe foreground)" "foreground LockScreenCover"
+  probe keys a b enter alt+tab ctrl+esc alt+esc lwin rwin || fail "typing failed"
+  sleep 0.5
+  keys=$(grep -c '^key ' "$work/cover.log" || true)
+  [ "$keys" = 0 ] || fail "the cover received $keys key messages: $(grep '^key ' "$work/cover.log" | tr '\n' ' ')"
+  echo "ok: the cover received no key"
+  order=$(probe zorder LockScreenCover) || fail "z-order: $order"
+  echo "$order"
+  grep -q 'cover_below_lock=1' <<<"$order" || fail "the cover is not below the lock window"
+  grep -q '^cover zoomed=1' <<<"$order" || fail "the cover is not maximized"
+  screenshot "$work/cover.png"
+  red=$(count_colour "$work/cover.png" 0 0 "$screen_width" "$screen_height" red)
+  expect_equal "cover pixels on screen" "$red" 0
+  expect_still_locked "the cover and the keys"
+  check_texts_centred "$work/cover.png"
+  expect_close_ends_it
   ;;
 *)
   fail "unknown case $case_name"

@@ -2,14 +2,23 @@
 //   lockscreen_probe wait TIMEOUT_MS     wait for the lock window, then describe it
 //   lockscreen_probe resize X Y W H      move and size it, then describe it
 //   lockscreen_probe close               post WM_CLOSE to it
+//   lockscreen_probe keys CHORD...       type with real input (SendInput), one chord after
+//                                        another: "a", "enter", "alt+f4", "ctrl+esc", ...
+//   lockscreen_probe foreground          the class of the foreground window
+//   lockscreen_probe syscommands         send it the window commands the keys could reach
+//   lockscreen_probe minmax N            ask it for its maximized rectangle (WM_GETMINMAXINFO),
+//                                        handing it a work area without a bottom taskbar of N px
+//   lockscreen_probe zorder CLASS        where the lock window and CLASS's window stand
 // The description is two lines:
-//   window LEFT TOP WIDTH HEIGHT zoomed=0|1 visible=0|1 popup=0|1 caption=0|1 sysmenu=0|1 text=TEXT
+//   window LEFT TOP WIDTH HEIGHT zoomed=0|1 visible=0|1 popup=0|1 caption=0|1 sysmenu=0|1 topmost=0|1 text=TEXT
 //   animation LEFT TOP WIDTH HEIGHT      (relative to the window's client area)
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -33,10 +42,12 @@ int Describe(HWND form) {
     const LONG_PTR style = GetWindowLongPtrW(form, GWL_STYLE);
     char caption[256] = {};
     GetWindowTextA(form, caption, sizeof(caption));
-    std::printf("window %ld %ld %ld %ld zoomed=%d visible=%d popup=%d caption=%d sysmenu=%d text=%s\n",
+    const LONG_PTR exStyle = GetWindowLongPtrW(form, GWL_EXSTYLE);
+    std::printf("window %ld %ld %ld %ld zoomed=%d visible=%d popup=%d caption=%d sysmenu=%d topmost=%d text=%s\n",
                 outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top,
                 IsZoomed(form) ? 1 : 0, IsWindowVisible(form) ? 1 : 0, (style & WS_POPUP) ? 1 : 0,
-                (style & WS_CAPTION) == WS_CAPTION ? 1 : 0, (style & WS_SYSMENU) ? 1 : 0, caption);
+                (style & WS_CAPTION) == WS_CAPTION ? 1 : 0, (style & WS_SYSMENU) ? 1 : 0,
+                (exStyle & WS_EX_TOPMOST) ? 1 : 0, caption);
 
     const HWND animation = FindWindowExW(form, nullptr, kAnimationClass, nullptr);
     if (animation == nullptr) {
@@ -52,14 +63,183 @@ int Describe(HWND form) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: lockscreen_probe wait MS | resize X Y W H | close\n");
+    std::fprintf(stderr, "usage: lockscreen_probe wait MS | resize X Y W H | close | keys CHORD... |"
+                         " foreground | syscommands | minmax N |"
+                         " zorder CLASS\n");
     return 2;
+}
+
+// --- real input ---
+
+WORD KeyCode(const std::string& name) {
+    if (name.size() == 1 && name[0] >= 'a' && name[0] <= 'z') return static_cast<WORD>(name[0] - 'a' + 'A');
+    if (name.size() == 1 && name[0] >= '0' && name[0] <= '9') return static_cast<WORD>(name[0]);
+    static const struct { const char* name; WORD code; } named[] = {
+        {"alt", VK_MENU},   {"ctrl", VK_CONTROL}, {"shift", VK_SHIFT}, {"enter", VK_RETURN},
+        {"space", VK_SPACE}, {"tab", VK_TAB},     {"esc", VK_ESCAPE},  {"f4", VK_F4},
+        {"lwin", VK_LWIN},  {"rwin", VK_RWIN},    {"down", VK_DOWN},   {"up", VK_UP}};
+    for (const auto& key : named) {
+        if (name == key.name) return key.code;
+    }
+    return 0;
+}
+
+INPUT KeyInput(WORD code, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = code;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(code, 0));
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    if (code == VK_LWIN || code == VK_RWIN) input.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+    return input;
+}
+
+// "alt+f4": every key down in order, then up in reverse order, as a person types it.
+int TypeChord(const std::string& chord) {
+    std::vector<WORD> codes;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t plus = chord.find('+', start);
+        const std::string name = chord.substr(start, plus == std::string::npos ? std::string::npos : plus - start);
+        const WORD code = KeyCode(name);
+        if (code == 0) {
+            std::printf("unknown key %s\n", name.c_str());
+            return 1;
+        }
+        codes.push_back(code);
+        if (plus == std::string::npos) break;
+        start = plus + 1;
+    }
+    std::vector<INPUT> inputs;
+    for (WORD code : codes) inputs.push_back(KeyInput(code, false));
+    for (auto it = codes.rbegin(); it != codes.rend(); ++it) inputs.push_back(KeyInput(*it, true));
+    const UINT sent = SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    if (sent != inputs.size()) {
+        std::printf("SendInput sent %u of %u events: %lu\n", sent, static_cast<unsigned>(inputs.size()),
+                    GetLastError());
+        return 1;
+    }
+    std::printf("typed %s\n", chord.c_str());
+    // Let the keys reach whoever gets them before the next chord.
+    Sleep(150);
+    return 0;
+}
+
+std::string ClassOf(HWND window) {
+    char name[256] = {};
+    if (window == nullptr || GetClassNameA(window, name, sizeof(name)) == 0) return "none";
+    return name;
+}
+
+// --- window commands ---
+
+int SendSystemCommands(HWND form) {
+    static const struct { const char* name; WPARAM command; } commands[] = {
+        {"close", SC_CLOSE},     {"minimize", SC_MINIMIZE}, {"restore", SC_RESTORE},
+        {"maximize", SC_MAXIMIZE}, {"move", SC_MOVE},       {"size", SC_SIZE},
+        {"keymenu", SC_KEYMENU}, {"tasklist", SC_TASKLIST}, {"nextwindow", SC_NEXTWINDOW}};
+    for (const auto& command : commands) {
+        DWORD_PTR result = 0;
+        // A command that started a modal move or menu loop would not return in time.
+        const bool answered = SendMessageTimeoutW(form, WM_SYSCOMMAND, command.command, 0,
+                                                  SMTO_NORMAL, 2000, &result) != 0;
+        std::printf("syscommand %s %s\n", command.name, answered ? "answered" : "timed-out");
+        if (!answered || !IsWindow(form)) return 1;
+    }
+    return 0;
+}
+
+void PrintRect(const char* what, const RECT& rect) {
+    std::printf("%s %ld %ld %ld %ld\n", what, rect.left, rect.top, rect.right - rect.left,
+                rect.bottom - rect.top);
+}
+
+MONITORINFO PrimaryMonitor() {
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info);
+    return info;
+}
+
+// What the window asks for when it is maximized. The structure is handed over filled with
+// a work area that leaves a taskbar's strip of `taskbar` pixels free at the bottom, as the
+// window manager fills it for a window that keeps the taskbar free; the system copies it
+// to the window's process and back. (Under Wine 8 another program's work area cannot be
+// changed: SPI_SETWORKAREA is seen only by the process that set it.)
+int AskMaximized(HWND form, int taskbar) {
+    const MONITORINFO monitor = PrimaryMonitor();
+    RECT work = monitor.rcMonitor;
+    work.bottom -= taskbar;
+    PrintRect("monitor", monitor.rcMonitor);
+    PrintRect("work", work);
+    MINMAXINFO limits{};
+    limits.ptMaxPosition = POINT{work.left, work.top};
+    limits.ptMaxSize = POINT{work.right - work.left, work.bottom - work.top};
+    limits.ptMaxTrackSize = limits.ptMaxSize;
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(form, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits), SMTO_NORMAL,
+                             2000, &result)) {
+        std::printf("WM_GETMINMAXINFO failed: %lu\n", GetLastError());
+        return 1;
+    }
+    const RECT asked{limits.ptMaxPosition.x, limits.ptMaxPosition.y,
+                     limits.ptMaxPosition.x + limits.ptMaxSize.x, limits.ptMaxPosition.y + limits.ptMaxSize.y};
+    PrintRect("maximized", asked);
+    return 0;
+}
+
+struct ZOrder {
+    std::string coverClass;
+    HWND form;
+    int index = 0;
+    int formAt = -1;
+    int coverAt = -1;
+    HWND cover = nullptr;
+};
+
+BOOL CALLBACK VisitInZOrder(HWND window, LPARAM context) {
+    auto& order = *reinterpret_cast<ZOrder*>(context);
+    if (window == order.form) order.formAt = order.index;
+    if (order.coverAt < 0 && IsWindowVisible(window) && ClassOf(window) == order.coverClass) {
+        order.coverAt = order.index;
+        order.cover = window;
+    }
+    ++order.index;
+    return TRUE;
+}
+
+// The places of both windows in the z-order (0 is the top), and each one's topmost flag.
+int DescribeZOrder(HWND form, const char* coverClass) {
+    ZOrder order{coverClass, form};
+    EnumWindows(VisitInZOrder, reinterpret_cast<LPARAM>(&order));
+    if (order.cover == nullptr) {
+        std::printf("no %s window\n", coverClass);
+        return 1;
+    }
+    // Walking down from the lock window must meet the cover: it lies below.
+    bool below = false;
+    for (HWND next = GetWindow(form, GW_HWNDNEXT); next != nullptr; next = GetWindow(next, GW_HWNDNEXT)) {
+        if (next == order.cover) below = true;
+    }
+    std::printf("zorder lock=%d cover=%d cover_below_lock=%d lock_topmost=%d cover_topmost=%d\n",
+                order.formAt, order.coverAt, below ? 1 : 0,
+                (GetWindowLongPtrW(form, GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0,
+                (GetWindowLongPtrW(order.cover, GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0);
+    RECT coverRect{};
+    GetWindowRect(order.cover, &coverRect);
+    PrintRect("cover", coverRect);
+    std::printf("cover zoomed=%d\n", IsZoomed(order.cover) ? 1 : 0);
+    return 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) return Usage();
+    if (std::strcmp(argv[1], "foreground") == 0 && argc == 2) {
+        std::printf("foreground %s\n", ClassOf(GetForegroundWindow()).c_str());
+        return 0;
+    }
     if (std::strcmp(argv[1], "wait") == 0 && argc == 3) {
         const HWND form = FindForm(static_cast<DWORD>(std::atoi(argv[2])));
         if (form == nullptr) {
@@ -84,5 +264,14 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], "close") == 0 && argc == 2) {
         return PostMessageW(form, WM_CLOSE, 0, 0) ? 0 : 1;
     }
+    if (std::strcmp(argv[1], "keys") == 0 && argc >= 3) {
+        for (int i = 2; i < argc; ++i) {
+            if (TypeChord(argv[i]) != 0) return 1;
+        }
+        return 0;
+    }
+    if (std::strcmp(argv[1], "syscommands") == 0 && argc == 2) return SendSystemCommands(form);
+    if (std::strcmp(argv[1], "minmax") == 0 && argc == 3) return AskMaximized(form, std::atoi(argv[2]));
+    if (std::strcmp(argv[1], "zorder") == 0 && argc == 3) return DescribeZOrder(form, argv[2]);
     return Usage();
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cwctype>
+#include <stdexcept>
 
 #include "Settings.h"
 #include "Slots.h"
@@ -74,6 +75,8 @@ void SimPlatform::SetTimeOfDay(double seconds) {
 
 void SimPlatform::Hang(WindowHandle window) { windows_.at(window).state = WindowState::Hung; }
 
+void SimPlatform::Resume(WindowHandle window) { windows_.at(window).state = WindowState::Answering; }
+
 void SimPlatform::DestroyWindow(WindowHandle window) {
     windows_.erase(window);
     zOrder_.erase(std::remove(zOrder_.begin(), zOrder_.end(), window), zOrder_.end());
@@ -91,6 +94,14 @@ ProcessId SimPlatform::StartForeignProcess(ProcessId id) {
 WindowHandle SimPlatform::CreateWindowFor(ProcessId id) {
     const WindowHandle handle = nextWindow_;
     nextWindow_ += 0x10;
+    windows_[handle] = SimWindow{handle, id, WindowState::Answering};
+    zOrder_.insert(zOrder_.begin(), handle);
+    return handle;
+}
+
+WindowHandle SimPlatform::ReuseWindowHandle(WindowHandle handle, ProcessId id) {
+    if (windows_.count(handle)) throw std::logic_error("window handle still in use");
+    if (!IsRunning(id)) throw std::logic_error("no such process");
     windows_[handle] = SimWindow{handle, id, WindowState::Answering};
     zOrder_.insert(zOrder_.begin(), handle);
     return handle;
@@ -166,7 +177,10 @@ zorpa::StartedProcess SimPlatform::StartProgram(const std::wstring& path, int sh
     processes_[id] = SimProcess{id, nextCreation_++, path, file->content, showStyle, true};
     starts.push_back(StartRecord{path, showStyle, id});
     events.push_back("start " + Narrow(FileNameOf(path)) + " style " + std::to_string(showStyle));
-    if (Behaviour(FileNameOf(path)).createsWindow) CreateWindowFor(id);
+    const ProgramBehaviour& behaviour = Behaviour(FileNameOf(path));
+    if (behaviour.createsWindow) {
+        for (int i = 0; i < behaviour.windows; ++i) CreateWindowFor(id);
+    }
     return zorpa::StartedProcess{id, processes_[id].creationTime};
 }
 
@@ -178,10 +192,13 @@ void SimPlatform::WaitUntilReady(const zorpa::StartedProcess& process, std::uint
     nowMs_ += std::min(startup, timeoutMs);
 }
 
-void SimPlatform::TerminateProcess(ProcessId id) {
+void SimPlatform::TerminateInstance(const zorpa::StartedProcess& process) {
     FinishExits();
+    const ProcessId id = process.id;
     auto it = processes_.find(id);
-    if (it == processes_.end() || !it->second.running || exitsAt_.count(id)) return;
+    if (it == processes_.end() || it->second.creationTime != process.creationTime ||
+        !it->second.running || exitsAt_.count(id))
+        return;
     terminated.push_back(id);
     events.push_back("terminate " + Narrow(FileNameOf(it->second.path)));
     if (exitDelayMs == 0) {
@@ -189,11 +206,6 @@ void SimPlatform::TerminateProcess(ProcessId id) {
     } else {
         exitsAt_[id] = nowMs_ + exitDelayMs;
     }
-}
-
-void SimPlatform::TerminateInstance(const zorpa::StartedProcess& process) {
-    const SimProcess* target = Process(process.id);
-    if (target && target->creationTime == process.creationTime) TerminateProcess(process.id);
 }
 
 // --- windows ---

@@ -57,6 +57,7 @@ struct SimFile {
 struct ProgramBehaviour {
     bool createsWindow = true;  // false: its window appears only after the supervisor looked
     std::uint32_t startupMs = 40;  // until it waits for input
+    int windows = 1;  // top-level windows it creates at start, each above the one before
 };
 
 // A deterministic stand-in for Windows: windows that answer, hang or are destroyed;
@@ -84,12 +85,17 @@ public:
     void SetTimeOfDay(double seconds);
 
     void Hang(WindowHandle window);
+    // A hung window answers again (its program got over whatever blocked it).
+    void Resume(WindowHandle window);
     void DestroyWindow(WindowHandle window);
     // The process ends by itself (crash or exit); its windows go with it.
     void ExitProcess(ProcessId id);
     // Another program, not the supervisor's, is given `id` (the old owner must have ended).
     ProcessId StartForeignProcess(ProcessId id);
     WindowHandle CreateWindowFor(ProcessId id);
+    // Windows reuses the handle of a destroyed window: `id` gets a new top-level window
+    // with exactly that handle (which must be free).
+    WindowHandle ReuseWindowHandle(WindowHandle handle, ProcessId id);
     ProcessId NextProcessId() const { return nextPid_; }
 
     void SetSetting(const std::wstring& key, const std::wstring& value);
@@ -120,7 +126,6 @@ public:
     // --- zorpa::Platform ---
     zorpa::StartedProcess StartProgram(const std::wstring& path, int showStyle) override;
     void WaitUntilReady(const zorpa::StartedProcess& process, std::uint32_t timeoutMs) override;
-    void TerminateProcess(ProcessId id) override;
     void TerminateInstance(const zorpa::StartedProcess& process) override;
     void EnumerateTopLevelWindows(const std::function<bool(WindowHandle)>& visit) override;
     bool GetWindowProcessId(WindowHandle window, ProcessId& id) override;

@@ -2,6 +2,7 @@
 
 #include "CallDlls.h"
 #include "SimPlatform.h"
+#include "Supervisor.h"
 
 using zorpa::CallDlls;
 using zorpa::MessageIcon;
@@ -58,6 +59,13 @@ TEST_F(CallDllsTest, StartReturnsTheNewProcessAndItsTopmostWindow) {
     EXPECT_EQ(sim.waitsForReady, 1u);
     EXPECT_EQ(window, sim.WindowsOf(pid).at(0));
     EXPECT_EQ(module.FoundWindow, window);
+
+    // Of a program with two top-level windows, the one on top of the z-order.
+    sim.Behaviour(L"TULVAN.EXE").windows = 2;
+    WindowHandle tulvan = 0;
+    const ProcessId tulvanPid = module.LaunchProgram(sim.folder + L"\\TULVAN.EXE", tulvan, 3);
+    ASSERT_EQ(sim.WindowsOf(tulvanPid).size(), 2u);
+    EXPECT_EQ(tulvan, sim.WindowsOf(tulvanPid).at(0));
 }
 
 TEST_F(CallDllsTest, ProgramWithoutAWindowYetGetsNoneNotAnEarlierWindow) {
@@ -110,14 +118,18 @@ TEST_F(CallDllsTest, DestroyedWindowIsResentForHalfASecondToOneAndAHalf) {
     WindowHandle window = 0;
     const ProcessId pid = Launch(window);
     sim.DestroyWindow(window);
-    for (double phase : {0.0, 0.3, 0.49, 0.51, 0.9}) {
+    // The deadline is the first send's return time plus one second, rounded to the whole
+    // second: from half a second (phase .49) to one and a half (phase .51) after that send.
+    const std::pair<double, std::uint64_t> phases[] = {
+        {0.0, 1000}, {0.3, 700}, {0.49, 510}, {0.51, 1490}, {0.9, 1100}};
+    for (const auto& [phase, expectedMs] : phases) {
         sim.SetTimeOfDay(36000.0 + phase);
         sim.sends.clear();
         bool answered = true;
         const std::uint64_t ms = TimeProbe(window, pid, answered);
         EXPECT_FALSE(answered);
-        EXPECT_GE(ms, 500u) << "phase " << phase;
-        EXPECT_LE(ms, 1500u + CallDlls::ResendPauseMs) << "phase " << phase;
+        EXPECT_GE(ms + 1, expectedMs) << "phase " << phase;
+        EXPECT_LE(ms, expectedMs + CallDlls::ResendPauseMs) << "phase " << phase;
         // Pauses between resends: about one send per pause, not thousands.
         EXPECT_LE(sim.sends[window], 1 + static_cast<int>(ms / CallDlls::ResendPauseMs));
         EXPECT_GT(sim.sends[window], 1);
@@ -156,16 +168,23 @@ TEST_F(CallDllsTest, HungWindowAtMidnightStillEndsWithinThreeAndAHalfSeconds) {
 
 // --- terminating a program ---
 
-TEST_F(CallDllsTest, TerminatesTheProcessThatOwnsTheWindow) {
+TEST_F(CallDllsTest, TerminatesTheInstanceStartedForTheSlotOnly) {
     WindowHandle gandro = 0;
     const ProcessId gandroPid = Launch(gandro);
     WindowHandle other = 0;
     const ProcessId otherPid = module.LaunchProgram(sim.folder + L"\\TULVAN.EXE", other, 3);
 
-    // A slot holding another worker's window ends that other worker.
-    module.KillProgram(other, gandroPid);
-    EXPECT_FALSE(sim.IsRunning(otherPid));
-    EXPECT_TRUE(sim.IsRunning(gandroPid));
+    module.KillProgram(gandro, gandroPid);
+    EXPECT_FALSE(sim.IsRunning(gandroPid));
+    EXPECT_EQ(module.FoundWindow, gandro);
+
+    // A slot holding another worker's window ends its own instance, not that other worker:
+    // a window that is not the slot's own counts as gone.
+    WindowHandle again = 0;
+    const ProcessId againPid = Launch(again);
+    module.KillProgram(other, againPid);
+    EXPECT_TRUE(sim.IsRunning(otherPid));
+    EXPECT_FALSE(sim.IsRunning(againPid));
     EXPECT_EQ(module.FoundWindow, other);
 }
 
@@ -198,6 +217,97 @@ TEST_F(CallDllsTest, FallbackNeverHitsAProgramThatReusedTheId) {
     const ProcessId stranger = sim.StartForeignProcess(4242);
     module.KillProgram(0xDEAD0, stranger);
     EXPECT_TRUE(sim.IsRunning(stranger));
+}
+
+// --- window handles that Windows gave to another program ---
+
+struct WindowHandleReuse : CallDllsTest {
+    // The shell, say: a program the supervisor never started.
+    ProcessId shell = sim.StartForeignProcess(7000);
+};
+
+TEST_F(WindowHandleReuse, AReusedHandleIsNeverTerminated) {
+    WindowHandle window = 0;
+    const ProcessId pid = Launch(window);
+    sim.ExitProcess(pid);  // the worker crashed; its window went with it
+    sim.ReuseWindowHandle(window, shell);
+    module.KillProgram(window, pid);
+    EXPECT_TRUE(sim.IsRunning(shell));
+    EXPECT_TRUE(sim.terminated.empty());
+
+    // The worker still runs but destroyed its window, whose handle went to the shell: the
+    // worker is ended as when its window is gone, the shell is not.
+    WindowHandle second = 0;
+    const ProcessId secondPid = Launch(second);
+    sim.DestroyWindow(second);
+    sim.ReuseWindowHandle(second, shell);
+    module.KillProgram(second, secondPid);
+    EXPECT_FALSE(sim.IsRunning(secondPid));
+    EXPECT_TRUE(sim.IsRunning(shell));
+    EXPECT_EQ(sim.terminated, std::vector<ProcessId>{secondPid});
+}
+
+TEST_F(WindowHandleReuse, AReusedHandleAndIdAreNeverTerminated) {
+    WindowHandle window = 0;
+    const ProcessId pid = Launch(window);
+    sim.ExitProcess(pid);
+    sim.StartForeignProcess(pid);
+    sim.ReuseWindowHandle(window, pid);  // the same id and handle, another program
+    module.KillProgram(window, pid);
+    EXPECT_TRUE(sim.IsRunning(pid));
+    EXPECT_TRUE(sim.terminated.empty());
+}
+
+TEST_F(WindowHandleReuse, AReusedHandleIsNotAnAnswerAndIsSentNothing) {
+    WindowHandle window = 0;
+    const ProcessId pid = Launch(window);
+    sim.ExitProcess(pid);
+    sim.ReuseWindowHandle(window, shell);
+    bool answered = true;
+    EXPECT_LE(TimeProbe(window, pid, answered), CallDlls::ResendPauseMs);
+    EXPECT_FALSE(answered);
+    EXPECT_EQ(sim.sends.count(window), 0u);
+
+    // Given away while the probe resends to the destroyed window: the resends stop there.
+    WindowHandle second = 0;
+    const ProcessId secondPid = Launch(second);
+    sim.DestroyWindow(second);
+    int sendsBeforeReuse = -1;
+    sim.onSleep = [&] {
+        if (sendsBeforeReuse >= 0) return;
+        sendsBeforeReuse = sim.sends[second];
+        sim.ReuseWindowHandle(second, shell);
+    };
+    EXPECT_FALSE(module.IsProgramResponding(second, secondPid));
+    EXPECT_EQ(sim.sends[second], sendsBeforeReuse);
+}
+
+TEST_F(WindowHandleReuse, CommandsAndTheHangWatchLeaveTheNewOwnerAlone) {
+    Supervisor s;
+    ASSERT_TRUE(s.Load());
+    const ProcessId explorer = s.sim.StartForeignProcess(7000);
+    s.sim.SetSetting(L"AjusteZORPA", L"2");
+    const zorpa::ProgramSlot tulvan = s.Slot(zorpa::SlotId::TULVAN);
+    s.sim.ExitProcess(tulvan.Pid);
+    s.sim.ReuseWindowHandle(tulvan.Window, explorer);
+
+    // The hang watch counts the reused window as not answering and restarts the worker.
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(s.Slot(zorpa::SlotId::TULVAN).MissCounter, 1);
+    ASSERT_TRUE(s.Tick());
+    EXPECT_NE(s.Slot(zorpa::SlotId::TULVAN).Pid, tulvan.Pid);
+    EXPECT_TRUE(s.sim.IsRunning(s.Slot(zorpa::SlotId::TULVAN).Pid));
+    EXPECT_EQ(s.sim.sends.count(tulvan.Window), 0u);
+
+    // FENDA_TICKETS's handle goes the same way; shutting down ends the workers, not explorer.
+    const zorpa::ProgramSlot tickets = s.Slot(zorpa::SlotId::FENDA_TICKETS);
+    s.sim.ExitProcess(tickets.Pid);
+    s.sim.ReuseWindowHandle(tickets.Window, explorer);
+    s.sim.SetSetting(L"ShutDown", L"1");
+    EXPECT_FALSE(s.Tick());
+    EXPECT_TRUE(s.sim.IsRunning(explorer));
+    EXPECT_FALSE(s.sim.IsRunning(s.Slot(zorpa::SlotId::TULVAN).Pid));
+    EXPECT_FALSE(s.sim.IsRunning(s.Slot(zorpa::SlotId::FENDA_IMPRESION).Pid));
 }
 
 }  // namespace

@@ -102,6 +102,22 @@ TEST_F(CheckCycle, AnsweringWorkersKeepTheirCountersAtZero) {
     EXPECT_EQ(s.sim.starts.size(), 4u);
 }
 
+TEST_F(CheckCycle, AnAnswerClearsTheMissesBeforeIt) {
+    Threshold(L"2");
+    const zorpa::WindowHandle gandro = s.Slot(SlotId::GANDRO).Window;
+    s.sim.Hang(gandro);
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(s.Slot(SlotId::GANDRO).MissCounter, 1);
+    s.sim.Resume(gandro);  // it was only busy for a while
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(s.Slot(SlotId::GANDRO).MissCounter, 0);
+    s.sim.Hang(gandro);
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(s.Slot(SlotId::GANDRO).MissCounter, 1);
+    EXPECT_EQ(s.sim.starts.size(), 4u);  // miss, answer, miss is not two misses in a row
+    EXPECT_TRUE(s.sim.terminated.empty());
+}
+
 TEST_F(CheckCycle, HungWorkerIsRestartedHiddenAfterThresholdMisses) {
     Threshold(L"3");
     HangWorker(SlotId::FENDA_TICKETS);

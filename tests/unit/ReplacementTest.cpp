@@ -159,6 +159,15 @@ TEST_F(Replacement, MarkerWithoutANewSupervisorIsNothingToInstall) {
     EXPECT_EQ(CopiesSoFar(), 1u);
 }
 
+TEST_F(Replacement, NewSupervisorWithoutTheMarkerIsNothingToInstall) {
+    Offer(L"\\ZORPANEW.EXE", "zorpa-new");
+    ASSERT_TRUE(s.Tick());
+    EXPECT_FALSE(s.sim.File(s.sim.folder + L"\\ZORPANEW.EXE"));
+    EXPECT_EQ(s.Flag(L"RemplazarProgramas"), L"0");
+    EXPECT_EQ(s.form.ReplaceAttempts, 0);
+    EXPECT_EQ(CopiesSoFar(), 0u);
+}
+
 TEST_F(Replacement, ThresholdZeroTurnsTheStepOff) {
     s.sim.SetSetting(L"AjusteZORPA", L"0");
     Offer(L"\\TULVANNEW.EXE");

@@ -57,6 +57,7 @@ public:
     bool WaitForEnd(DWORD pid, DWORD timeoutMs) const;
     // The stand-in's own window (not its IME window), once it has one.
     HWND WorkerWindow(DWORD pid) const;
+    // Makes the stand-in hang; returns once it no longer answers.
     bool Hang(DWORD pid) const;
 
     // Runs one tick of the form's timer and returns once the handler has finished.
