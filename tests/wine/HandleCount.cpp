@@ -1,7 +1,8 @@
 #include "HandleCount.h"
 
-#include <memory>
 #include <vector>
+
+#include "Win32Handles.h"
 
 namespace winetest {
 
@@ -31,10 +32,6 @@ struct HandleTable {
 
 using QuerySystemInformation = LONG(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const { ::CloseHandle(handle); }
-};
-
 std::optional<ULONG> CountInSystemTable(DWORD pid) {
     const auto query = reinterpret_cast<QuerySystemInformation>(reinterpret_cast<void*>(
         ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
@@ -59,7 +56,7 @@ std::optional<ULONG> CountInSystemTable(DWORD pid) {
 }  // namespace
 
 std::optional<HandleCount> CountHandles(DWORD pid) {
-    const std::unique_ptr<void, HandleCloser> process(
+    const zorpa::win32::UniqueHandle process(
         ::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid));
     if (!process) return std::nullopt;
     DWORD handles = 0;

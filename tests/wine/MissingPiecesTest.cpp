@@ -1,9 +1,9 @@
 // ZORPA.exe under Wine when parts of the terminal are missing or broken: a worker that
 // crashes, one that never makes a window, a server folder that does not exist and one on a
 // drive that is not there. The supervisor must keep running and keep to its rules.
-#include <memory>
 
 #include "RunningSite.h"
+#include "Win32Handles.h"
 
 namespace {
 
@@ -15,12 +15,7 @@ constexpr UINT CrashExitCode = 0xC0000005;
 constexpr const wchar_t* MissingDriveFolder = L"Q:\\Nuevos";
 constexpr const wchar_t* MissingFolderName = L"no-such-server";
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const {
-        if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
-    }
-};
-using Handle = std::unique_ptr<void, HandleCloser>;
+using Handle = zorpa::win32::UniqueHandle;
 
 void Crash(DWORD pid) {
     const Handle process(::OpenProcess(PROCESS_TERMINATE, FALSE, pid));

@@ -3,11 +3,11 @@
 #include <windows.h>
 
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "Win32Handles.h"
 #include "WineSupport.h"
 
 namespace winetest {
@@ -66,10 +66,7 @@ public:
     bool PostTick(WPARAM timer) const;
 
 private:
-    struct HandleCloser {
-        void operator()(HANDLE handle) const { ::CloseHandle(handle); }
-    };
-    using Handle = std::unique_ptr<void, HandleCloser>;
+    using Handle = zorpa::win32::UniqueHandle;
 
     std::wstring folder_;
     bool keepFolder_;

@@ -3,9 +3,9 @@
 #include <tlhelp32.h>
 
 #include <cwctype>
-#include <memory>
 
 #include "StandInProtocol.h"
+#include "Win32Handles.h"
 
 namespace winetest {
 
@@ -17,15 +17,8 @@ constexpr const wchar_t* SettingsSectionKey =
 constexpr DWORD PollMs = 20;
 constexpr DWORD ProcessEndMs = 3000;
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const { ::CloseHandle(handle); }
-};
-using Handle = std::unique_ptr<void, HandleCloser>;
-
-struct KeyCloser {
-    void operator()(HKEY key) const { ::RegCloseKey(key); }
-};
-using Key = std::unique_ptr<HKEY__, KeyCloser>;
+using Handle = zorpa::win32::UniqueHandle;
+using Key = zorpa::win32::UniqueKey;
 
 std::wstring FromUtf8(const std::string& text) {
     if (text.empty()) return {};
