@@ -3,6 +3,7 @@
 #include "FormTimers.h"
 
 #include <limits>
+#include <vector>
 
 namespace zorpa {
 
@@ -28,7 +29,7 @@ std::int16_t Incremented(std::int16_t value) {
 }  // namespace
 
 frmZORPA::frmZORPA(Platform& platform)
-    : platform_(platform), settings_(platform), callDlls_(platform) {}
+    : platform_(platform), settings_(platform), callDlls_(platform), log_(platform) {}
 
 template <class Handler>
 void frmZORPA::RunEvent(Handler handler) {
@@ -39,10 +40,11 @@ void frmZORPA::RunEvent(Handler handler) {
     try {
         (this->*handler)();
     } catch (const RuntimeError& error) {
+        log_.RunTimeError(error);
         platform_.ShowMessage(L"Run-time error '" + std::to_wstring(error.number()) + L"':\n\n" +
                                   error.description(),
                               Title, MessageIcon::Critical);
-        platform_.EndProgram();
+        End(L"after run-time error " + std::to_wstring(error.number()));
     }
 }
 
@@ -58,8 +60,14 @@ void frmZORPA::Form_Load() {
     // Commands posted while the supervisor was not running are dropped.
     for (SettingKey flag : CommandFlags) settings_.ClearFlag(flag);
     MissThreshold = settings_.ReadMissThreshold();
-    for (SlotId id : StartOrder) StartSlot(id, InfoOf(id).startStyle);
+    log_.Started(platform_.ProgramFolder(), MissThreshold);
+    for (SlotId id : StartOrder) {
+        StartSlot(id, InfoOf(id).startStyle);
+        log_.WorkerStarted(id, Slot(id).Pid, InfoOf(id).startStyle);
+    }
 }
+
+void frmZORPA::Form_Unload() { log_.Ending(L"its form was closed"); }
 
 void frmZORPA::tmrCheck_Timer() {
     MissThreshold = settings_.ReadMissThreshold();
@@ -72,12 +80,16 @@ void frmZORPA::tmrCheck_Timer() {
     // and ends the cycle.
     try {
         const std::wstring serverFolder = settings_.Read(SettingKey::RutaServidor);
-        if (ReplaceAttempts < MissThreshold) ReplacePrograms(serverFolder);
+        const bool tried = ReplaceAttempts < MissThreshold;
+        if (tried) ReplacePrograms(serverFolder);
         settings_.ClearFlag(SettingKey::RemplazarProgramas);
+        if (tried) log_.ReplaceDone();
+        else log_.ReplaceSkipped(ReplaceAttempts, MissThreshold);
         ObeyCommands();
         WatchForHangs();
-    } catch (const RuntimeError&) {
+    } catch (const RuntimeError& error) {
         ReplaceAttempts = Incremented(ReplaceAttempts);
+        log_.ReplaceFailed(error, ReplaceAttempts, MissThreshold);
     }
 }
 
@@ -100,7 +112,7 @@ void frmZORPA::ReplacePrograms(const std::wstring& serverFolder) {
     if (platform_.FileExists(serverFolder + OwnUpdateMarker) &&
         platform_.FileExists(serverFolder + OwnUpdateFile)) {
         platform_.CopyFileOver(serverFolder + OwnUpdateFile, PathOf(OwnUpdateFile));
-        platform_.EndProgram();
+        End(L"its new version is staged as ZORPANEW.EXE for the site to start");
     }
 }
 
@@ -108,9 +120,14 @@ void frmZORPA::ReplacePrograms(const std::wstring& serverFolder) {
 void frmZORPA::ObeyCommands() {
     for (SettingKey command : {SettingKey::ShutDown, SettingKey::Exit, SettingKey::Restart}) {
         if (!settings_.IsFlagSet(command)) continue;
-        for (SlotId id : CommandKillOrder) callDlls_.KillProgram(Slot(id).Window, Slot(id).Pid);
+        std::vector<SupervisorLog::Ended> ended;
+        for (SlotId id : CommandKillOrder) {
+            if (callDlls_.KillProgram(Slot(id).Window, Slot(id).Pid))
+                ended.push_back({id, Slot(id).Pid});
+        }
         settings_.ClearFlag(command);
-        if (command != SettingKey::Restart) platform_.EndProgram();
+        log_.CommandObeyed(command, ended);
+        if (command != SettingKey::Restart) End(std::wstring(NameOf(command)) + L" was set");
     }
 }
 
@@ -122,9 +139,12 @@ void frmZORPA::WatchForHangs() {
             continue;
         }
         slot.MissCounter = Incremented(slot.MissCounter);
+        log_.ProbeMissed(id, slot.Pid, slot.MissCounter, MissThreshold);
         if (slot.MissCounter < MissThreshold) continue;
         callDlls_.KillProgram(slot.Window, slot.Pid);
+        const ProcessId old = slot.Pid;
         StartSlot(id, ShowStyle::Hidden);
+        log_.WorkerRestarted(id, old, slot.Pid, slot.MissCounter);
         slot.MissCounter = 0;
     }
 }
@@ -134,13 +154,20 @@ void frmZORPA::WatchForHangs() {
 void frmZORPA::StartSlot(SlotId id, int style) {
     ProgramSlot& slot = Slot(id);
     const SlotInfo& info = InfoOf(id);
-    slot.Pid = callDlls_.LaunchProgram(PathOf(info.file), slot.Window, style);
+    const std::wstring path = PathOf(info.file);
+    slot.Pid = callDlls_.LaunchProgram(path, slot.Window, style);
     if (slot.Pid == -1) {
+        log_.WorkerNotStarted(id, path, callDlls_.StartError);
         platform_.ShowMessage(info.failureMessage, Title, MessageIcon::None);
-        platform_.EndProgram();
+        End(std::wstring(info.name) + L" could not be started");
     }
 }
 
 std::wstring frmZORPA::PathOf(const wchar_t* file) { return platform_.ProgramFolder() + file; }
+
+void frmZORPA::End(const std::wstring& why) {
+    log_.Ending(why);
+    platform_.EndProgram();
+}
 
 }  // namespace zorpa

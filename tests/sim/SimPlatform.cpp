@@ -169,7 +169,9 @@ zorpa::StartedProcess SimPlatform::StartProgram(const std::wstring& path, int sh
     nowMs_ += StartCostMs;
     FinishExits();
     const std::optional<SimFile> file = File(path);
-    if (!file) throw RuntimeError(ErrorNumber::FileNotFound, L"File not found: " + path);
+    if (!file) {
+        throw RuntimeError(ErrorNumber::FileNotFound, L"Cannot start " + path + L": " + ErrorText(2), 2);
+    }
 
     while (IsRunning(nextPid_)) nextPid_ += 4;
     const ProcessId id = nextPid_;
@@ -246,6 +248,17 @@ double SimPlatform::SecondsSinceMidnight() {
     return std::fmod(std::fmod(seconds, SecondsPerDay) + SecondsPerDay, SecondsPerDay);
 }
 
+// 8 December 2026 when the simulation starts; the date moves on at each midnight.
+zorpa::LocalTime SimPlatform::LocalTimeNow() {
+    const double seconds = timeOfDayAtZero_ + static_cast<double>(nowMs_) / 1000.0;
+    const double inDay = SecondsSinceMidnight();
+    const auto milliseconds = static_cast<std::int64_t>(std::floor(inDay * 1000.0 + 0.5));
+    const int day = 8 + static_cast<int>(std::floor(seconds / SecondsPerDay));
+    return {2026, 12, day, static_cast<int>(milliseconds / 3600000),
+            static_cast<int>(milliseconds / 60000 % 60), static_cast<int>(milliseconds / 1000 % 60),
+            static_cast<int>(milliseconds % 1000), utcOffsetMinutes};
+}
+
 void SimPlatform::Sleep(std::uint32_t milliseconds) {
     nowMs_ += milliseconds;
     sleptMs += milliseconds;
@@ -281,6 +294,40 @@ void SimPlatform::CopyFileOver(const std::wstring& from, const std::wstring& to)
     }
     files_[Lower(to)] = SimFile{source->content, false};
     events.push_back("copy " + Narrow(FileNameOf(from)) + " to " + Narrow(FileNameOf(to)));
+}
+
+std::uint32_t SimPlatform::FileError(const std::wstring& path) const {
+    const auto it = fileErrors_.find(Lower(path));
+    return it == fileErrors_.end() ? 0 : it->second;
+}
+
+void SimPlatform::MoveFileOver(const std::wstring& from, const std::wstring& to) {
+    const std::optional<SimFile> source = File(from);
+    const std::uint32_t error = source ? std::max(FileError(from), FileError(to)) : 2;
+    if (error != 0) {
+        throw RuntimeError(ErrorNumber::PathFileAccess, L"Cannot rename " + from + L": " +
+                           ErrorText(error), error);
+    }
+    files_.erase(Lower(from));
+    files_[Lower(to)] = *source;
+    events.push_back("rename " + Narrow(FileNameOf(from)) + " to " + Narrow(FileNameOf(to)));
+}
+
+zorpa::AppendResult SimPlatform::AppendToFile(const std::wstring& path, const std::string& bytes) {
+    if (const std::uint32_t error = FileError(path)) return {error, 0};
+    SimFile& file = files_[Lower(path)];
+    file.content += bytes;
+    return {0, file.content.size()};
+}
+
+std::wstring SimPlatform::ErrorText(std::uint32_t error) {
+    switch (error) {
+    case 2: return L"The system cannot find the file specified.";
+    case 5: return L"Access is denied.";
+    case 32: return L"The process cannot access the file because it is being used by another process.";
+    case 112: return L"There is not enough space on the disk.";
+    default: return L"System error " + std::to_wstring(error) + L".";
+    }
 }
 
 // --- settings ---

@@ -75,6 +75,10 @@ public:
     std::optional<SimFile> File(const std::wstring& path) const;
     void SetReadOnly(const std::wstring& path, bool readOnly);
     void FailListing(const std::wstring& folderPrefix) { unlistable_.insert(Lower(folderPrefix)); }
+    // Appending to or renaming this file fails with this Windows error (a file another
+    // program holds without sharing, a full disk); 0 lifts it.
+    void FailFile(const std::wstring& path, std::uint32_t error) { fileErrors_[Lower(path)] = error; }
+    int utcOffsetMinutes = 60;
     ProgramBehaviour& Behaviour(const std::wstring& fileName) { return behaviours_[Lower(fileName)]; }
     // A terminated process keeps its file open this long before it is really gone.
     std::uint32_t exitDelayMs = 0;
@@ -132,10 +136,14 @@ public:
     bool SendNullWithTimeout(WindowHandle window, std::uint32_t timeoutMs) override;
     double SecondsSinceMidnight() override;
     std::uint64_t MonotonicMilliseconds() override { return nowMs_; }
+    zorpa::LocalTime LocalTimeNow() override;
     void Sleep(std::uint32_t milliseconds) override;
     std::wstring ProgramFolder() override { return folder; }
     bool FileExists(const std::wstring& path) override;
     void CopyFileOver(const std::wstring& from, const std::wstring& to) override;
+    void MoveFileOver(const std::wstring& from, const std::wstring& to) override;
+    zorpa::AppendResult AppendToFile(const std::wstring& path, const std::string& bytes) override;
+    std::wstring ErrorText(std::uint32_t error) override;
     std::optional<std::wstring> ReadSetting(const std::wstring& application,
                                             const std::wstring& section,
                                             const std::wstring& key) override;
@@ -155,6 +163,7 @@ private:
     void EndProcess(SimProcess& process);
     void FinishExits();
     bool FileInUse(const std::wstring& path) const;
+    std::uint32_t FileError(const std::wstring& path) const;
     std::wstring SettingPath(const std::wstring& application, const std::wstring& section,
                              const std::wstring& key) const;
 
@@ -170,6 +179,7 @@ private:
     std::map<std::wstring, SimFile> files_;  // by lower-case path
     std::map<std::wstring, ProgramBehaviour> behaviours_;
     std::set<std::wstring> unlistable_;
+    std::map<std::wstring, std::uint32_t> fileErrors_;  // by lower-case path
     std::map<std::wstring, std::wstring> settings_;  // by lower-case application\section\key
     std::set<std::wstring> failingWrites_;
 };
