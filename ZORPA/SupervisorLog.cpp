@@ -48,11 +48,12 @@ void SupervisorLog::ProbeMissed(SlotId id, ProcessId pid, std::int16_t misses,
                 std::to_wstring(threshold));
 }
 
-void SupervisorLog::WorkerRestarted(SlotId id, ProcessId oldPid, ProcessId newPid,
+void SupervisorLog::WorkerRestarted(SlotId id, ProcessId oldPid, bool ended, ProcessId newPid,
                                     std::int16_t misses) {
-    file_.Write(Worker(id, oldPid) + L" ended after " + std::to_wstring(misses) +
-                L" unanswered probes and started again, hidden: process " +
-                std::to_wstring(newPid));
+    file_.Write(Worker(id, oldPid) + (ended ? L" ended after " : L" left as it was after ") +
+                std::to_wstring(misses) + L" unanswered probes" +
+                (ended ? L"" : L" (no window or running instance of it to end)") +
+                L" and started again, hidden: process " + std::to_wstring(newPid));
 }
 
 void SupervisorLog::CommandObeyed(SettingKey command, const std::vector<Ended>& ended) {

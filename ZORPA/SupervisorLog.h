@@ -21,7 +21,9 @@ public:
     void WorkerStarted(SlotId id, ProcessId pid, int style);
     void WorkerNotStarted(SlotId id, const std::wstring& path, std::uint32_t windowsError);
     void ProbeMissed(SlotId id, ProcessId pid, std::int16_t misses, std::int16_t threshold);
-    void WorkerRestarted(SlotId id, ProcessId oldPid, ProcessId newPid, std::int16_t misses);
+    // `ended`: false when the supervisor had nothing of the worker to end.
+    void WorkerRestarted(SlotId id, ProcessId oldPid, bool ended, ProcessId newPid,
+                         std::int16_t misses);
     // A command flag obeyed, with the workers it ended (slot and the id it had).
     struct Ended {
         SlotId id;

@@ -141,10 +141,10 @@ void frmZORPA::WatchForHangs() {
         slot.MissCounter = Incremented(slot.MissCounter);
         log_.ProbeMissed(id, slot.Pid, slot.MissCounter, MissThreshold);
         if (slot.MissCounter < MissThreshold) continue;
-        callDlls_.KillProgram(slot.Window, slot.Pid);
+        const bool ended = callDlls_.KillProgram(slot.Window, slot.Pid);
         const ProcessId old = slot.Pid;
         StartSlot(id, ShowStyle::Hidden);
-        log_.WorkerRestarted(id, old, slot.Pid, slot.MissCounter);
+        log_.WorkerRestarted(id, old, ended, slot.Pid, slot.MissCounter);
         slot.MissCounter = 0;
     }
 }

@@ -84,14 +84,20 @@ INSTANTIATE_TEST_SUITE_P(
                    [](Supervisor& s) {
                        s.Slot(zorpa::SlotId::TULVAN).Window = 0;
                        s.sim.SetSetting(L"Restart", L"1");
-                       s.sim.SetSetting(L"AjusteZORPA", L"9");
+                       s.sim.SetSetting(L"AjusteZORPA", L"1");
                        s.Tick();
                    },
                    {"Restart obeyed: ended FENDA_IMPRESION (process 1004), FENDA_TICKETS "
                     "(process 1008); the hang watch starts them again",
-                    "FENDA_IMPRESION (process 1004) did not answer: miss 1 of 9",
-                    "FENDA_TICKETS (process 1008) did not answer: miss 1 of 9",
-                    "TULVAN (process 1012) did not answer: miss 1 of 9"}},
+                    "FENDA_IMPRESION (process 1004) did not answer: miss 1 of 1",
+                    "FENDA_IMPRESION (process 1004) left as it was after 1 unanswered probes (no "
+                    "window or running instance of it to end) and started again, hidden: process 1016",
+                    "FENDA_TICKETS (process 1008) did not answer: miss 1 of 1",
+                    "FENDA_TICKETS (process 1008) left as it was after 1 unanswered probes (no "
+                    "window or running instance of it to end) and started again, hidden: process 1020",
+                    "TULVAN (process 1012) did not answer: miss 1 of 1",
+                    "TULVAN (process 1012) left as it was after 1 unanswered probes (no window or "
+                    "running instance of it to end) and started again, hidden: process 1024"}},
         RecordCase{"UpdateFailsThenIsOnlyCleared",
                    [](Supervisor& s) {
                        s.sim.SetSetting(L"AjusteZORPA", L"1");
@@ -106,8 +112,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "RemplazarProgramas cleared without trying: 1 failed attempts reached the "
                     "threshold 1",
                     "TULVAN (process 1012) did not answer: miss 1 of 1",
-                    "TULVAN (process 1012) ended after 1 unanswered probes and started again, "
-                    "hidden: process 1016"}},
+                    "TULVAN (process 1012) left as it was after 1 unanswered probes (no window or "
+                    "running instance of it to end) and started again, hidden: process 1016"}},
         RecordCase{"UnhandledRunTimeError",
                    [](Supervisor& s) {
                        s.sim.FailWritesOf(L"Restart");
