@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "Supervisor.h"
 
 using zorpa::SlotId;
@@ -40,9 +42,11 @@ TEST_F(Replacement, NewWorkerIsInstalledAndStartedByTheHangWatch) {
     const std::size_t before = s.sim.events.size();
     ASSERT_TRUE(s.Tick());
 
-    EXPECT_EQ(s.sim.events[before], "terminate TULVAN.EXE");
-    EXPECT_EQ(s.sim.events[before + 1], "copy TULVANNEW.EXE to TULVAN.EXE");
-    EXPECT_EQ(s.sim.events[before + 2], "write RemplazarProgramas=0");
+    // Copied beside the worker while it still runs; then ended and replaced in one rename.
+    EXPECT_EQ(s.sim.events[before], "copy TULVANNEW.EXE to TULVAN.EXE.new");
+    EXPECT_EQ(s.sim.events[before + 1], "terminate TULVAN.EXE");
+    EXPECT_EQ(s.sim.events[before + 2], "move TULVAN.EXE.new to TULVAN.EXE");
+    EXPECT_EQ(s.sim.events[before + 3], "write RemplazarProgramas=0");
     EXPECT_FALSE(s.sim.IsRunning(old));
     EXPECT_EQ(Installed(SlotId::TULVAN), "v2");
     EXPECT_EQ(Installed(SlotId::FENDA_TICKETS), "v1");
@@ -97,16 +101,107 @@ TEST_F(Replacement, FailingCopyIsCountedUntilTheThresholdThenTheFlagIsOnlyCleare
 }
 
 TEST_F(Replacement, CopyBlockedByTheEndingProgramSucceedsInALaterCycle) {
-    s.sim.exitDelayMs = 200;
+    // Longer than the step waits for it.
+    s.sim.exitDelayMs = 2 * zorpa::frmZORPA::UpdateWaitMs;
     Offer(L"\\TULVANNEW.EXE");
     ASSERT_TRUE(s.Tick());
     EXPECT_EQ(s.form.ReplaceAttempts, 1);
     EXPECT_EQ(s.Flag(L"RemplazarProgramas"), L"1");
-    s.sim.Advance(250);
+    s.sim.Advance(s.sim.exitDelayMs);
     ASSERT_TRUE(s.Tick());
     EXPECT_EQ(Installed(SlotId::TULVAN), "v2");
     EXPECT_EQ(s.form.ReplaceAttempts, 0);
     EXPECT_EQ(s.Flag(L"RemplazarProgramas"), L"0");
+}
+
+// Whichever step fails, the folder keeps the whole old program and no temporary file, and the
+// cycle counts one attempt with the request still set; a server that cannot be read, or a disk
+// without room, never costs the worker its run.
+TEST_F(Replacement, FailureAtAnyStepKeepsTheOldFileWholeAndCountsOneAttempt) {
+    struct Case {
+        const char* step;
+        std::function<void(sim::SimPlatform&, const std::wstring& target)> fault;
+        bool workerEnded;
+    };
+    const std::wstring source = server + L"\\TULVANNEW.EXE";
+    using sim::ReadFault;
+    const Case cases[] = {
+        {"server drops",
+         [&](auto& sim, auto&) { sim.FailReading(source, ReadFault::ConnectionLost); }, false},
+        {"size mismatch", [&](auto& sim, auto&) { sim.FailReading(source, ReadFault::EndsEarly); },
+         false},
+        {"disk full", [](auto& sim, auto&) { sim.spaceLeft = 1; }, false},
+        {"rename refused", [](auto& sim, auto& target) { sim.SetReadOnly(target, true); }, true},
+        {"target still held", [](auto& sim, auto&) { sim.exitDelayMs = 60000; }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.step);
+        Supervisor fresh;
+        ASSERT_TRUE(fresh.Load());
+        fresh.sim.SetSetting(L"RemplazarProgramas", L"1");
+        fresh.sim.AddFile(source, "v2");
+        const std::wstring target = fresh.PathOf(SlotId::TULVAN);
+        const zorpa::ProcessId worker = fresh.Slot(SlotId::TULVAN).Pid;
+        c.fault(fresh.sim, target);
+        ASSERT_TRUE(fresh.Tick());
+        EXPECT_EQ(fresh.sim.File(target)->content, "v1");
+        EXPECT_FALSE(fresh.sim.File(target + L".new"));
+        EXPECT_EQ(fresh.form.ReplaceAttempts, 1);
+        EXPECT_EQ(fresh.Flag(L"RemplazarProgramas"), L"1");
+        EXPECT_EQ(fresh.sim.terminated == std::vector<zorpa::ProcessId>{worker}, c.workerEnded);
+        EXPECT_LE(fresh.sim.sleptMs + fresh.sim.waitedForEndMs, zorpa::frmZORPA::UpdateWaitMs);
+    }
+}
+
+TEST_F(Replacement, OwnNewVersionThatDoesNotFitLeavesTheEarlierOneAndTheSupervisorRunning) {
+    Offer(L"\\ZORPA.EXE");
+    Offer(L"\\ZORPANEW.EXE", "zorpa-new");
+    s.sim.AddFile(s.sim.folder + L"\\ZORPANEW.EXE", "zorpa-earlier");
+    s.sim.spaceLeft = 3;
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(s.sim.File(s.sim.folder + L"\\ZORPANEW.EXE")->content, "zorpa-earlier");
+    EXPECT_FALSE(s.sim.File(s.sim.folder + L"\\ZORPANEW.EXE.new"));
+    EXPECT_EQ(s.form.ReplaceAttempts, 1);
+}
+
+// Ended workers are waited for, but one step waits about two seconds at most in all: what did
+// not let go of its file by then is replaced in a later cycle.
+TEST_F(Replacement, EndedWorkersAreWaitedForWithinTheStepsBound) {
+    s.sim.exitDelayMs = 900;
+    for (SlotId id : zorpa::ReplaceOrder) Offer(zorpa::InfoOf(id).replacement);
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(s.sim.sleptMs + s.sim.waitedForEndMs, zorpa::frmZORPA::UpdateWaitMs);
+    EXPECT_EQ(Installed(SlotId::TULVAN), "v2");
+    EXPECT_EQ(Installed(SlotId::FENDA_IMPRESION), "v2");
+    EXPECT_EQ(Installed(SlotId::FENDA_TICKETS), "v1");
+    EXPECT_EQ(s.form.ReplaceAttempts, 1);
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(Installed(SlotId::FENDA_TICKETS), "v2");
+    EXPECT_EQ(s.Flag(L"RemplazarProgramas"), L"0");
+}
+
+// What an interrupted update left is deleted at start-up and before the next copy, by the fixed
+// names of our own temporary files only.
+TEST(ReplacementLeftovers, AreDeletedByTheirOwnNamesAtStartUpAndBeforeEachCopy) {
+    Supervisor fresh;
+    const std::wstring folder = fresh.sim.folder;
+    for (const wchar_t* name :
+         {L"\\TULVAN.EXE.new", L"\\ZORPANEW.EXE.new", L"\\GANDRO.EXE.new", L"\\NOTES.new"})
+        fresh.sim.AddFile(folder + name, "part");
+    ASSERT_TRUE(fresh.Load());
+    EXPECT_FALSE(fresh.sim.File(folder + L"\\TULVAN.EXE.new"));
+    EXPECT_FALSE(fresh.sim.File(folder + L"\\ZORPANEW.EXE.new"));
+    EXPECT_TRUE(fresh.sim.File(folder + L"\\GANDRO.EXE.new"));
+    EXPECT_TRUE(fresh.sim.File(folder + L"\\NOTES.new"));
+
+    fresh.sim.AddFile(folder + L"\\FENDA_TICKETS.EXE.new", "part");
+    fresh.sim.AddFile(L"\\\\SERVIDOR\\Nuevos\\FENDA_TICKETSNEW.EXE", "v2");
+    fresh.sim.SetSetting(L"RemplazarProgramas", L"1");
+    const std::size_t before = fresh.sim.events.size();
+    ASSERT_TRUE(fresh.Tick());
+    EXPECT_EQ(fresh.sim.events.at(before), "delete FENDA_TICKETS.EXE.new");
+    EXPECT_EQ(fresh.sim.events.at(before + 1),
+              "copy FENDA_TICKETSNEW.EXE to FENDA_TICKETS.EXE.new");
 }
 
 TEST_F(Replacement, ServerThatCannotBeListedCountsAnAttemptAndSkipsTheRestOfTheCycle) {

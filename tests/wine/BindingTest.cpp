@@ -1,9 +1,12 @@
 // The Win32 binding of the supervisor's platform calls, exercised directly under Wine.
 #include <gtest/gtest.h>
 
+#include "MonotonicClock.h"
 #include "RuntimeError.h"
+#include "TerminalSite.h"
 #include "Win32Platform.h"
 #include "WineSupport.h"
+#include "frmZORPA.h"
 
 namespace {
 
@@ -75,33 +78,57 @@ TEST(Binding, FindsOnlyPlainFilesAndReportsUnlistableFolders) {
     winetest::RemoveTree(folder);
 }
 
-TEST(Binding, CopyFailuresCarryTheirNumberAndBothPaths) {
+TEST(Binding, FileReplacementFailuresCarryTheirNumberTheWindowsErrorAndThePaths) {
     Win32Platform platform;
     const std::wstring folder = winetest::MakeTempFolder(L"binding-copy");
     const std::wstring source = folder + L"\\new.exe";
     const std::wstring target = folder + L"\\old.exe";
+    const std::wstring temporary = target + L".new";
     winetest::WriteText(source, "new");
     winetest::WriteText(target, "old");
+    const auto content = [](const std::wstring& path) {
+        const std::vector<char> bytes = winetest::ReadBytes(path);
+        return std::string(bytes.begin(), bytes.end());
+    };
 
-    platform.CopyFileOver(source, target);
-    const std::vector<char> copied = winetest::ReadBytes(target);
-    EXPECT_EQ(std::string(copied.begin(), copied.end()), "new");
+    EXPECT_EQ(platform.CopyToTemporary(source, temporary), 3u);
+    platform.MoveFileOver(temporary, target);
+    EXPECT_EQ(content(target), "new");
+    EXPECT_FALSE(winetest::Exists(temporary));
 
+    winetest::WriteText(source, "newer");
+    ASSERT_EQ(platform.CopyToTemporary(source, temporary), 5u);
     try {
         const winetest::WriteLock lock(target);
         ASSERT_TRUE(lock.Held());
-        platform.CopyFileOver(source, target);
-        ADD_FAILURE() << "a copy onto a file in use must fail";
+        platform.MoveFileOver(temporary, target);
+        ADD_FAILURE() << "a rename over a file in use must fail";
     } catch (const RuntimeError& error) {
         EXPECT_EQ(error.number(), zorpa::ErrorNumber::PermissionDenied);
-        EXPECT_NE(error.description().find(source), std::wstring::npos);
+        EXPECT_TRUE(error.windowsError() == ERROR_ACCESS_DENIED ||
+                    error.windowsError() == ERROR_SHARING_VIOLATION)
+            << error.windowsError();
+        EXPECT_NE(error.description().find(temporary), std::wstring::npos);
         EXPECT_NE(error.description().find(target), std::wstring::npos);
     }
+    EXPECT_EQ(content(target), "new");
+
+    platform.DeleteFileIfPresent(temporary);
+    EXPECT_FALSE(winetest::Exists(temporary));
+    platform.DeleteFileIfPresent(temporary);  // gone already: nothing to do
     try {
-        platform.CopyFileOver(folder + L"\\absent.exe", folder + L"\\copy.exe");
+        platform.CopyToTemporary(folder + L"\\absent.exe", temporary);
         ADD_FAILURE() << "a copy of a missing file must fail";
     } catch (const RuntimeError& error) {
         EXPECT_EQ(error.number(), zorpa::ErrorNumber::FileNotFound);
+        EXPECT_EQ(error.windowsError(), static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+    }
+    EXPECT_FALSE(winetest::Exists(temporary));
+    try {
+        platform.DeleteFileIfPresent(folder + L"\\*.new");
+        ADD_FAILURE() << "a wildcard must not be deleted";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.number(), zorpa::ErrorNumber::BadFileName);
     }
     winetest::RemoveTree(folder);
 }
@@ -121,6 +148,34 @@ TEST(Binding, SettingsIgnoreTheCaseOfTheApplicationName) {
     EXPECT_EQ(platform.ReadSetting(L"Velmo", L"configuracion", L"rutaservidor"),
               std::optional<std::wstring>(L"C:\\server"));
     winetest::settings::Reset();
+}
+
+TEST(Binding, EndsOnlyTheInstanceWithItsOwnCreationTimeAndWaitsUntilItHasEnded) {
+    winetest::TerminalSite site(winetest::MakeTempFolder(L"binding-end"));
+    ASSERT_TRUE(site.InstallWorker(L"GANDRO.EXE"));
+    Win32Platform platform;
+    const zorpa::StartedProcess started =
+        platform.StartProgram(site.PathOf(L"GANDRO.EXE"), SW_SHOWMINNOACTIVE);
+    ASSERT_TRUE(site.WaitForStarts(1));
+    // The same id with another creation time is another program that was given the id.
+    platform.TerminateInstance({started.id, started.creationTime + 1}, 0);
+    EXPECT_TRUE(site.IsRunning(static_cast<DWORD>(started.id)));
+    platform.TerminateInstance(started, zorpa::frmZORPA::EndWaitMs);
+    EXPECT_FALSE(site.IsRunning(static_cast<DWORD>(started.id)));
+}
+
+TEST(Binding, ClockWithoutGetTickCount64FollowsTheSystemsCount) {
+    zorpa::win32::MonotonicClock xp(nullptr);  // as on Windows XP
+    zorpa::win32::MonotonicClock clock;
+    const std::uint64_t xpStart = xp.Milliseconds();
+    const std::uint64_t start = clock.Milliseconds();
+    ::Sleep(200);
+    const std::uint64_t xpSpan = xp.Milliseconds() - xpStart;
+    const std::uint64_t span = clock.Milliseconds() - start;
+    EXPECT_GE(xpSpan, 190u);
+    EXPECT_LE(xpSpan, span + 20);
+    EXPECT_LE(static_cast<std::uint32_t>(::GetTickCount() - static_cast<DWORD>(xp.Milliseconds())),
+              20u);
 }
 
 TEST(Binding, ProgramFolderHasNoTrailingBackslash) {
