@@ -20,10 +20,7 @@ constexpr std::uint32_t StartCostMs = 8;
 constexpr std::uint32_t AnswerCostMs = 1;
 
 // The Windows error codes the simulated file operations fail with.
-constexpr std::uint32_t WindowsFileNotFound = 2;
-constexpr std::uint32_t WindowsAccessDenied = 5;
-constexpr std::uint32_t WindowsNetNameDeleted = 64;
-constexpr std::uint32_t WindowsDiskFull = 112;
+constexpr std::uint32_t WindowsFileNotFound = 2, WindowsAccessDenied = 5, WindowsDiskFull = 112;
 
 std::wstring FileNameOf(const std::wstring& path) {
     const auto slash = path.find_last_of(L'\\');
@@ -293,30 +290,17 @@ void SimPlatform::CheckWritable(const std::wstring& path) const {
     }
 }
 
-// Every failure leaves no temporary file behind, as the real copy deletes what it wrote.
+// Nothing is written before a failure, as the real copy deletes what it wrote.
 std::uint64_t SimPlatform::CopyToTemporary(const std::wstring& from,
                                            const std::wstring& temporary) {
     FinishExits();
     const std::optional<SimFile> source = File(from);
-    if (!source) {
-        throw RuntimeError(ErrorNumber::FileNotFound, L"File not found: " + from,
-                           WindowsFileNotFound);
-    }
+    if (!source) throw RuntimeError(ErrorNumber::FileNotFound, from, WindowsFileNotFound);
     CheckWritable(temporary);
     const auto fault = readFaults_.find(Lower(from));
-    if (fault != readFaults_.end() && fault->second == ReadFault::ConnectionLost) {
-        RemoveFile(temporary);
-        throw RuntimeError(ErrorNumber::DeviceUnavailable, L"Device unavailable: " + from,
-                           WindowsNetNameDeleted);
-    }
-    if (fault != readFaults_.end() && fault->second == ReadFault::EndsEarly) {
-        RemoveFile(temporary);
-        throw RuntimeError(ErrorNumber::PathFileAccess, L"Copied less than the size of " + from);
-    }
-    if (spaceLeft && source->content.size() > *spaceLeft) {
-        RemoveFile(temporary);
+    if (fault != readFaults_.end()) throw fault->second;
+    if (spaceLeft && source->content.size() > *spaceLeft)
         throw RuntimeError(ErrorNumber::DiskFull, L"Disk full: " + temporary, WindowsDiskFull);
-    }
     files_[Lower(temporary)] = SimFile{source->content, false};
     events.push_back("copy " + Narrow(FileNameOf(from)) + " to " + Narrow(FileNameOf(temporary)));
     return source->content.size();
@@ -325,10 +309,7 @@ std::uint64_t SimPlatform::CopyToTemporary(const std::wstring& from,
 void SimPlatform::MoveFileOver(const std::wstring& from, const std::wstring& to) {
     FinishExits();
     const std::optional<SimFile> source = File(from);
-    if (!source) {
-        throw RuntimeError(ErrorNumber::FileNotFound, L"File not found: " + from,
-                           WindowsFileNotFound);
-    }
+    if (!source) throw RuntimeError(ErrorNumber::FileNotFound, from, WindowsFileNotFound);
     CheckWritable(to);
     files_[Lower(to)] = SimFile{source->content, false};
     RemoveFile(from);

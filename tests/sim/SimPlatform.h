@@ -53,12 +53,6 @@ struct SimFile {
     bool readOnly = false;
 };
 
-// How reading a file breaks off partway through a copy.
-enum class ReadFault {
-    ConnectionLost,  // the server stops answering (the share goes away)
-    EndsEarly,       // fewer bytes arrive than the file's size said
-};
-
 // How a program behaves when it is started, by file name (case-insensitive).
 struct ProgramBehaviour {
     bool createsWindow = true;  // false: its window appears only after the supervisor looked
@@ -81,8 +75,10 @@ public:
     std::optional<SimFile> File(const std::wstring& path) const;
     void SetReadOnly(const std::wstring& path, bool readOnly);
     void FailListing(const std::wstring& folderPrefix) { unlistable_.insert(Lower(folderPrefix)); }
-    void FailReading(const std::wstring& path, ReadFault fault) {
-        readFaults_[Lower(path)] = fault;
+    // Copies from `path` break off with `error` (a server that stops answering, a size that
+    // does not match).
+    void FailReading(const std::wstring& path, const zorpa::RuntimeError& error) {
+        readFaults_.insert_or_assign(Lower(path), error);
     }
     // Bytes that still fit on the terminal's disk; none: as many as are written.
     std::optional<std::size_t> spaceLeft;
@@ -187,7 +183,7 @@ private:
     std::map<std::wstring, SimFile> files_;  // by lower-case path
     std::map<std::wstring, ProgramBehaviour> behaviours_;
     std::set<std::wstring> unlistable_;
-    std::map<std::wstring, ReadFault> readFaults_;
+    std::map<std::wstring, zorpa::RuntimeError> readFaults_;
     std::map<std::wstring, std::wstring> settings_;  // by lower-case application\section\key
     std::set<std::wstring> failingWrites_;
 };
