@@ -15,7 +15,7 @@ mkdir -p "$dir"
 mountpoint -q "$dir" && umount "$dir"
 
 if ! out=$(mount -t tmpfs -o size=4m tmpfs "$dir" 2>&1); then
-  echo "skipped: cannot mount a 4 MiB tmpfs at $dir: ${out:-mount failed}"
+  echo "skipped: cannot mount a 4 MiB tmpfs at $dir: $(head -n1 <<<"${out:-mount failed}")"
   exit "$SkipStatus"
 fi
 # Wine may still be closing the tests' files for a moment after they end.
