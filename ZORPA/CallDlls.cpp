@@ -80,7 +80,7 @@ bool CallDlls::IsProgramResponding(WindowHandle window, ProcessId pid) {
     return answered;
 }
 
-void CallDlls::KillProgram(WindowHandle window, ProcessId pid) {
+void CallDlls::KillProgram(WindowHandle window, ProcessId pid, std::uint32_t waitForEndMs) {
     FoundWindow = window;
     if (window == 0) return;
 
@@ -90,7 +90,7 @@ void CallDlls::KillProgram(WindowHandle window, ProcessId pid) {
     // is ended, never the window's new owner nor a program later given the same id.
     const auto it = launched_.find(pid);
     if (it == launched_.end()) return;
-    platform_.TerminateInstance(it->second);
+    platform_.TerminateInstance(it->second, waitForEndMs);
     launched_.erase(it);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -11,23 +12,29 @@ namespace zorpa {
 // once to the user and ends the supervisor.
 class RuntimeError : public std::runtime_error {
 public:
-    RuntimeError(int number, std::wstring description)
+    RuntimeError(int number, std::wstring description, std::uint32_t windowsError = 0)
         : std::runtime_error("run-time error " + std::to_string(number)),
           number_(number),
-          description_(std::move(description)) {}
+          description_(std::move(description)),
+          windowsError_(windowsError) {}
     int number() const { return number_; }
     // What the user is told: wide, since it usually names a path.
     const std::wstring& description() const { return description_; }
+    // The Windows error code the failure came from, so that a report can name it; 0 when
+    // no Windows call failed.
+    std::uint32_t windowsError() const { return windowsError_; }
 
 private:
     int number_;
     std::wstring description_;
+    std::uint32_t windowsError_;
 };
 
 // Error numbers the site's support staff know from the supervisor's error reports.
 namespace ErrorNumber {
 inline constexpr int BadFileName = 52;
 inline constexpr int FileNotFound = 53;
+inline constexpr int DiskFull = 61;
 inline constexpr int DeviceUnavailable = 68;
 inline constexpr int PermissionDenied = 70;
 inline constexpr int PathFileAccess = 75;

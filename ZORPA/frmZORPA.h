@@ -35,11 +35,19 @@ public:
     CallDlls& Module() { return callDlls_; }
 
     static constexpr const wchar_t* Title = L"ZORPA";
+    // What one replacement step may wait, in all, for ended workers to let go of their files.
+    static constexpr std::uint32_t UpdateWaitMs = 2000;
+    // What it waits for one ended worker, at most.
+    static constexpr std::uint32_t EndWaitMs = 1000;
 
 private:
     template <class Handler>
     void RunEvent(Handler handler);
     void ReplacePrograms(const std::wstring& serverFolder);
+    void ReplaceWorker(SlotId id, const std::wstring& serverFolder);
+    void StageOwnUpdate(const std::wstring& serverFolder);
+    void EndForUpdate(ProgramSlot& slot);
+    void DeleteUpdateLeftovers();
     void ObeyCommands();
     void WatchForHangs();
     void StartSlot(SlotId id, int style);
@@ -50,6 +58,7 @@ private:
     CallDlls callDlls_;
     std::array<ProgramSlot, SlotCount> slots_{};
     bool busy_ = false;
+    std::uint32_t updateWaitLeftMs_ = 0;  // what the running replacement step may still wait
 };
 
 }  // namespace zorpa

@@ -18,7 +18,7 @@ std::wstring SystemErrorText(DWORD error) {
 }
 
 void ThrowWin32Error(int number, const std::wstring& action, DWORD error) {
-    throw RuntimeError(number, action + L": " + SystemErrorText(error));
+    throw RuntimeError(number, action + L": " + SystemErrorText(error), error);
 }
 
 }  // namespace zorpa::win32
