@@ -82,7 +82,7 @@ bool CallDlls::IsProgramResponding(WindowHandle window, ProcessId pid) {
     return answered;
 }
 
-bool CallDlls::KillProgram(WindowHandle window, ProcessId pid) {
+bool CallDlls::KillProgram(WindowHandle window, ProcessId pid, std::uint32_t waitForEndMs) {
     FoundWindow = window;
     if (window == 0) return false;
 
@@ -92,7 +92,7 @@ bool CallDlls::KillProgram(WindowHandle window, ProcessId pid) {
     // is ended, never the window's new owner nor a program later given the same id.
     const auto it = launched_.find(pid);
     if (it == launched_.end()) return false;
-    platform_.TerminateInstance(it->second);
+    platform_.TerminateInstance(it->second, waitForEndMs);
     launched_.erase(it);
     return true;
 }

@@ -26,8 +26,9 @@ public:
     bool IsProgramResponding(WindowHandle window, ProcessId pid);
     // Terminates the instance this supervisor started under `pid` (same id and creation
     // time), whether the window still belongs to it or is gone; never the process that now
-    // owns a reused window handle. Window 0 terminates nothing. True when it ended one.
-    bool KillProgram(WindowHandle window, ProcessId pid);
+    // owns a reused window handle. Window 0 terminates nothing. Then waits up to
+    // `waitForEndMs` until that instance has really ended. True when it ended one.
+    bool KillProgram(WindowHandle window, ProcessId pid, std::uint32_t waitForEndMs = 0);
 
     // Results passed between the procedures above and to the enumeration callback.
     ProcessId TargetProcessId = 0;

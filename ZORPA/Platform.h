@@ -53,8 +53,9 @@ public:
     virtual void WaitUntilReady(const StartedProcess& process, std::uint32_t timeoutMs) = 0;
     // Opens the process with all access and terminates it with exit code 0, but only when
     // the process with that id is still the instance created at `creationTime`; failures are
-    // ignored.
-    virtual void TerminateInstance(const StartedProcess& process) = 0;
+    // ignored. Termination is asynchronous: then waits up to `waitForEndMs` until the process
+    // has really ended (and let go of its files).
+    virtual void TerminateInstance(const StartedProcess& process, std::uint32_t waitForEndMs) = 0;
 
     // --- windows ---
     // Visits the top-level windows, top of the z-order first, until `visit` returns false.
@@ -79,10 +80,18 @@ public:
     // True when `path` names an existing normal or archive file; false when it does not;
     // throws RuntimeError when the folder cannot be listed.
     virtual bool FileExists(const std::wstring& path) = 0;
-    // Copies `from` onto `to`, replacing it; throws RuntimeError on failure.
-    virtual void CopyFileOver(const std::wstring& from, const std::wstring& to) = 0;
-    // Renames `from` to `to` in one step, replacing `to`; throws RuntimeError on failure.
+    // Copies `from` whole into the new file `temporary` (replacing any file of that name),
+    // checks that as many bytes were written as `from` holds, flushes them to the disk and
+    // closes the file; returns the bytes copied. On failure deletes what it wrote and throws
+    // RuntimeError.
+    virtual std::uint64_t CopyToTemporary(const std::wstring& from,
+                                          const std::wstring& temporary) = 0;
+    // Renames `from` over `to` in one step on the same disk, so that `to` is always either
+    // the old or the new file; tries once and throws RuntimeError on failure.
     virtual void MoveFileOver(const std::wstring& from, const std::wstring& to) = 0;
+    // Deletes the file of exactly this name (no wildcards); a missing file is not an error.
+    // Throws RuntimeError when the file is there and cannot be deleted.
+    virtual void DeleteFileIfPresent(const std::wstring& path) = 0;
     // Appends `bytes` with a single write, creating the file when missing. The file is open
     // only for that write, and others may read, write and delete it meanwhile. Never throws.
     virtual AppendResult AppendToFile(const std::wstring& path, const std::string& bytes) = 0;

@@ -20,7 +20,8 @@ public:
     int number() const { return number_; }
     // What the user is told: wide, since it usually names a path.
     const std::wstring& description() const { return description_; }
-    // The Windows error code behind it, for the record; 0 when Windows reported none.
+    // The Windows error code the failure came from, so that a report can name it; 0 when
+    // no Windows call failed.
     std::uint32_t windowsError() const { return windowsError_; }
 
 private:
@@ -33,6 +34,7 @@ private:
 namespace ErrorNumber {
 inline constexpr int BadFileName = 52;
 inline constexpr int FileNotFound = 53;
+inline constexpr int DiskFull = 61;
 inline constexpr int DeviceUnavailable = 68;
 inline constexpr int PermissionDenied = 70;
 inline constexpr int PathFileAccess = 75;

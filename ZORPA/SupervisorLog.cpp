@@ -71,6 +71,20 @@ void SupervisorLog::CommandObeyed(SettingKey command, const std::vector<Ended>& 
     file_.Write(line);
 }
 
+void SupervisorLog::WorkerUpdated(SlotId id, ProcessId pid, bool ended,
+                                  const std::wstring& source, std::uint64_t bytes) {
+    file_.Write(NameOf(id) + L" updated from " + source + L", " + std::to_wstring(bytes) +
+                L" bytes; process " + std::to_wstring(pid) +
+                (ended ? L" ended for it" : L" was not running") +
+                L", the hang watch starts the new version");
+}
+
+void SupervisorLog::OwnUpdateStaged(const std::wstring& source, const std::wstring& target,
+                                    std::uint64_t bytes) {
+    file_.Write(L"New supervisor staged as " + target + L" from " + source + L", " +
+                std::to_wstring(bytes) + L" bytes");
+}
+
 void SupervisorLog::ReplaceDone() {
     file_.Write(L"RemplazarProgramas obeyed: request cleared");
 }

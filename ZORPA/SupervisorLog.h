@@ -30,6 +30,11 @@ public:
         ProcessId pid;
     };
     void CommandObeyed(SettingKey command, const std::vector<Ended>& ended);
+    // A worker's new version put in place; `ended`: the worker was ended for it here.
+    void WorkerUpdated(SlotId id, ProcessId pid, bool ended, const std::wstring& source,
+                       std::uint64_t bytes);
+    void OwnUpdateStaged(const std::wstring& source, const std::wstring& target,
+                         std::uint64_t bytes);
     void ReplaceDone();
     void ReplaceFailed(const RuntimeError& error, std::int16_t attempts, std::int16_t threshold);
     void ReplaceSkipped(std::int16_t attempts, std::int16_t threshold);

@@ -1,7 +1,9 @@
 #include "frmZORPA.h"
 
 #include "FormTimers.h"
+#include "StagedFile.h"
 
+#include <algorithm>
 #include <limits>
 #include <vector>
 
@@ -61,6 +63,7 @@ void frmZORPA::Form_Load() {
     for (SettingKey flag : CommandFlags) settings_.ClearFlag(flag);
     MissThreshold = settings_.ReadMissThreshold();
     log_.Started(platform_.ProgramFolder(), MissThreshold);
+    DeleteUpdateLeftovers();
     for (SlotId id : StartOrder) {
         StartSlot(id, InfoOf(id).startStyle);
         log_.WorkerStarted(id, Slot(id).Pid, InfoOf(id).startStyle);
@@ -97,23 +100,55 @@ void frmZORPA::tmrReset_Timer() {
     for (ProgramSlot& slot : slots_) slot.MissCounter = 0;
 }
 
+// Each file is replaced whole or not at all; the first failure ends the step (and the cycle).
 void frmZORPA::ReplacePrograms(const std::wstring& serverFolder) {
-    for (SlotId id : ReplaceOrder) {
-        const SlotInfo& info = InfoOf(id);
-        const std::wstring source = serverFolder + info.replacement;
-        if (!platform_.FileExists(source)) continue;
-        ProgramSlot& slot = Slot(id);
-        callDlls_.KillProgram(slot.Window, slot.Pid);
-        platform_.CopyFileOver(source, PathOf(info.file));
-        ReplaceAttempts = 0;
-    }
-    // The supervisor never replaces its own file: it leaves the new version beside itself
-    // for the site to start, and only when the server really offers one.
-    if (platform_.FileExists(serverFolder + OwnUpdateMarker) &&
-        platform_.FileExists(serverFolder + OwnUpdateFile)) {
-        platform_.CopyFileOver(serverFolder + OwnUpdateFile, PathOf(OwnUpdateFile));
-        End(L"its new version is staged as ZORPANEW.EXE for the site to start");
-    }
+    updateWaitLeftMs_ = UpdateWaitMs;
+    for (SlotId id : ReplaceOrder) ReplaceWorker(id, serverFolder);
+    StageOwnUpdate(serverFolder);
+}
+
+// Installs the worker's new version when the server offers one. The copy is made while the
+// worker still runs, so a server that cannot be read leaves it running; the worker is down
+// only for the rename.
+void frmZORPA::ReplaceWorker(SlotId id, const std::wstring& serverFolder) {
+    const SlotInfo& info = InfoOf(id);
+    const std::wstring source = serverFolder + info.replacement;
+    if (!platform_.FileExists(source)) return;
+    StagedFile update(platform_, source, PathOf(info.file));
+    const bool ended = EndForUpdate(Slot(id));
+    update.PutInPlace(updateWaitLeftMs_);
+    ReplaceAttempts = 0;
+    log_.WorkerUpdated(id, Slot(id).Pid, ended, source, update.Bytes());
+}
+
+// The supervisor never replaces its own file: it leaves the new version beside itself for the
+// site to start, and only when the server really offers one.
+void frmZORPA::StageOwnUpdate(const std::wstring& serverFolder) {
+    if (!platform_.FileExists(serverFolder + OwnUpdateMarker) ||
+        !platform_.FileExists(serverFolder + OwnUpdateFile))
+        return;
+    StagedFile update(platform_, serverFolder + OwnUpdateFile, PathOf(OwnUpdateFile));
+    update.PutInPlace(updateWaitLeftMs_);
+    log_.OwnUpdateStaged(serverFolder + OwnUpdateFile, PathOf(OwnUpdateFile), update.Bytes());
+    End(L"its new version is staged as ZORPANEW.EXE for the site to start");
+}
+
+// Ending a process is asynchronous: wait, within what the step may still wait, until the
+// worker has let go of its file. True when the worker was ended here.
+bool frmZORPA::EndForUpdate(ProgramSlot& slot) {
+    const std::uint64_t start = platform_.MonotonicMilliseconds();
+    const bool ended =
+        callDlls_.KillProgram(slot.Window, slot.Pid, std::min(EndWaitMs, updateWaitLeftMs_));
+    const std::uint64_t waited = platform_.MonotonicMilliseconds() - start;
+    updateWaitLeftMs_ -=
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(waited, updateWaitLeftMs_));
+    return ended;
+}
+
+// What a crash or power cut between copy and rename left behind, by its fixed names only.
+void frmZORPA::DeleteUpdateLeftovers() {
+    for (SlotId id : ReplaceOrder) StagedFile::DeleteLeftover(platform_, PathOf(InfoOf(id).file));
+    StagedFile::DeleteLeftover(platform_, PathOf(OwnUpdateFile));
 }
 
 // Shut-down and exit end the supervisor; restart leaves the new starts to the hang watch.

@@ -38,11 +38,19 @@ public:
     CallDlls& Module() { return callDlls_; }
 
     static constexpr const wchar_t* Title = L"ZORPA";
+    // What one replacement step may wait, in all, for ended workers to let go of their files.
+    static constexpr std::uint32_t UpdateWaitMs = 2000;
+    // What it waits for one ended worker, at most.
+    static constexpr std::uint32_t EndWaitMs = 1000;
 
 private:
     template <class Handler>
     void RunEvent(Handler handler);
     void ReplacePrograms(const std::wstring& serverFolder);
+    void ReplaceWorker(SlotId id, const std::wstring& serverFolder);
+    void StageOwnUpdate(const std::wstring& serverFolder);
+    bool EndForUpdate(ProgramSlot& slot);
+    void DeleteUpdateLeftovers();
     // Writes why the supervisor ends to its record, then ends it.
     void End(const std::wstring& why);
     void ObeyCommands();
@@ -56,6 +64,7 @@ private:
     SupervisorLog log_;
     std::array<ProgramSlot, SlotCount> slots_{};
     bool busy_ = false;
+    std::uint32_t updateWaitLeftMs_ = 0;  // what the running replacement step may still wait
 };
 
 }  // namespace zorpa

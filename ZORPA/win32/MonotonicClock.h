@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "TickExtension.h"
+
 namespace zorpa::win32 {
 
 // Milliseconds since Windows started, never going back and never wrapping: GetTickCount64
@@ -11,13 +13,17 @@ namespace zorpa::win32 {
 // Not for sharing between threads: the widening keeps the last reading.
 class MonotonicClock {
 public:
+    using TickCount64Function = ULONGLONG(WINAPI*)();
+
+    // Windows' own GetTickCount64 when it has one.
     MonotonicClock();
-    std::uint64_t Milliseconds();
+    // A null `tickCount64` makes the clock run as on Windows XP.
+    explicit MonotonicClock(TickCount64Function tickCount64);
+
+    std::uint64_t Milliseconds() { return ticks_.Milliseconds(); }
 
 private:
-    using TickCount64Function = ULONGLONG(WINAPI*)();
-    TickCount64Function tickCount64_;
-    std::uint64_t lastTicks_ = 0;
+    WidenedTicks<TickCount64Function, DWORD(WINAPI*)()> ticks_;
 };
 
 }  // namespace zorpa::win32

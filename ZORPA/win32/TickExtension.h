@@ -16,4 +16,26 @@ constexpr std::uint64_t ExtendTicks(std::uint64_t previous, std::uint32_t tick) 
     return tick < previousTick ? wraps + WrapSpan + tick : wraps + tick;
 }
 
+// The clock's rule apart from where its counts come from, so that the tests run both ways:
+// the 64-bit count where there is one (Windows Vista and later), else the 32-bit count widened
+// (Windows XP), keeping the last reading so that a wrap moves the clock on instead of back.
+// A source is anything callable that can be empty (a function pointer, a std::function).
+template <class TickCount64, class TickCount>
+class WidenedTicks {
+public:
+    WidenedTicks(TickCount64 tickCount64, TickCount tickCount)
+        : tickCount64_(tickCount64), tickCount_(tickCount) {}
+
+    std::uint64_t Milliseconds() {
+        if (tickCount64_) return tickCount64_();
+        last_ = ExtendTicks(last_, tickCount_());
+        return last_;
+    }
+
+private:
+    TickCount64 tickCount64_;
+    TickCount tickCount_;
+    std::uint64_t last_ = 0;
+};
+
 }  // namespace zorpa::win32

@@ -16,6 +16,7 @@ namespace {
 // The access the site's programs have always asked for when ending another program.
 constexpr DWORD AllProcessAccess = 0x1F0FFF;
 constexpr DWORD ReadyQueryAccess = SYNCHRONIZE | PROCESS_QUERY_INFORMATION;
+constexpr std::size_t CopyBufferBytes = 64 * 1024;
 
 HWND ToHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 
@@ -52,7 +53,42 @@ int ListingErrorNumber(DWORD error) {
     }
 }
 
+// A failed copy, rename or delete: the number support staff know for its cause.
+int FileErrorNumber(DWORD error) {
+    if (IsAccessError(error)) return ErrorNumber::PermissionDenied;
+    if (IsMissingFileError(error)) return ErrorNumber::FileNotFound;
+    if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) return ErrorNumber::DiskFull;
+    return ListingErrorNumber(error);
+}
+
+[[noreturn]] void ThrowFileError(const std::wstring& action, DWORD error) {
+    ThrowWin32Error(FileErrorNumber(error), action, error);
+}
+
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+// The file operations act on one file of a fixed name: a wildcard would make them match others.
+void RejectWildcards(const std::wstring& path, const std::wstring& action) {
+    if (path.find_first_of(L"*?") != std::wstring::npos)
+        ThrowWin32Error(ErrorNumber::BadFileName, action, ERROR_INVALID_NAME);
+}
+
+// Deletes a file being written unless it was completed; declared before the file's handle,
+// so that the handle is closed first.
+class DeleteUnlessKept {
+public:
+    explicit DeleteUnlessKept(const std::wstring& path) : path_(path) {}
+    ~DeleteUnlessKept() {
+        if (!kept_) ::DeleteFileW(path_.c_str());
+    }
+    DeleteUnlessKept(const DeleteUnlessKept&) = delete;
+    DeleteUnlessKept& operator=(const DeleteUnlessKept&) = delete;
+    void Keep() { kept_ = true; }
+
+private:
+    std::wstring path_;
+    bool kept_ = false;
+};
 
 std::wstring SettingsKeyPath(const std::wstring& application, const std::wstring& section) {
     return std::wstring(SettingsParentKey) + L"\\" + application + L"\\" + section;
@@ -105,11 +141,13 @@ void Win32Platform::WaitUntilReady(const StartedProcess& process, std::uint32_t 
     ::WaitForInputIdle(handle.get(), timeoutMs);
 }
 
-void Win32Platform::TerminateInstance(const StartedProcess& process) {
+void Win32Platform::TerminateInstance(const StartedProcess& process, std::uint32_t waitForEndMs) {
     const UniqueHandle handle(
         ::OpenProcess(AllProcessAccess, FALSE, static_cast<DWORD>(process.id)));
-    if (handle && CreationTimeOf(handle.get()) == process.creationTime)
-        ::TerminateProcess(handle.get(), 0);
+    if (!handle || CreationTimeOf(handle.get()) != process.creationTime) return;
+    ::TerminateProcess(handle.get(), 0);
+    // Also when the termination failed because the process was already ending.
+    if (waitForEndMs > 0) ::WaitForSingleObject(handle.get(), waitForEndMs);
 }
 
 void Win32Platform::EnumerateTopLevelWindows(const std::function<bool(WindowHandle)>& visit) {
@@ -182,10 +220,7 @@ std::wstring Win32Platform::ProgramFolder() {
 }
 
 bool Win32Platform::FileExists(const std::wstring& path) {
-    // A wildcard would make the listing match other names than the one asked about.
-    if (path.find_first_of(L"*?") != std::wstring::npos)
-        ThrowWin32Error(ErrorNumber::BadFileName, L"Cannot look for " + Quoted(path),
-                        ERROR_INVALID_NAME);
+    RejectWildcards(path, L"Cannot look for " + Quoted(path));
     WIN32_FIND_DATAW found{};
     const HANDLE first = ::FindFirstFileW(path.c_str(), &found);
     if (first == INVALID_HANDLE_VALUE) {
@@ -199,23 +234,60 @@ bool Win32Platform::FileExists(const std::wstring& path) {
     return (found.dwFileAttributes & NotAPlainFile) == 0;
 }
 
-void Win32Platform::CopyFileOver(const std::wstring& from, const std::wstring& to) {
-    if (::CopyFileW(from.c_str(), to.c_str(), FALSE)) return;
-    const DWORD error = ::GetLastError();
-    const int number = IsAccessError(error)        ? ErrorNumber::PermissionDenied
-                       : IsMissingFileError(error) ? ErrorNumber::FileNotFound
-                                                   : ErrorNumber::PathFileAccess;
-    ThrowWin32Error(number, L"Cannot copy " + Quoted(from) + L" to " + Quoted(to), error);
+std::uint64_t Win32Platform::CopyToTemporary(const std::wstring& from,
+                                             const std::wstring& temporary) {
+    const std::wstring action = L"Cannot copy " + Quoted(from) + L" to " + Quoted(temporary);
+    // Others may read the server's file meanwhile, nobody may write it.
+    const UniqueHandle source(::CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (source.get() == INVALID_HANDLE_VALUE) ThrowFileError(action, ::GetLastError());
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(source.get(), &size)) ThrowFileError(action, ::GetLastError());
+
+    DeleteUnlessKept partial(temporary);
+    UniqueHandle target(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (target.get() == INVALID_HANDLE_VALUE) ThrowFileError(action, ::GetLastError());
+    std::vector<char> buffer(CopyBufferBytes);
+    std::uint64_t copied = 0;
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(source.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read,
+                        nullptr))
+            ThrowFileError(action, ::GetLastError());
+        if (read == 0) break;
+        DWORD written = 0;
+        if (!::WriteFile(target.get(), buffer.data(), read, &written, nullptr))
+            ThrowFileError(action, ::GetLastError());
+        copied += written;
+    }
+    // A file that the server shortened or extended while it was read is not the new version.
+    const auto expected = static_cast<std::uint64_t>(size.QuadPart);
+    if (copied != expected)
+        throw RuntimeError(ErrorNumber::PathFileAccess,
+                           action + L": " + std::to_wstring(copied) + L" bytes copied of " +
+                               std::to_wstring(expected));
+    // On the disk before the rename makes it the program: a power cut must not leave a
+    // file of the right size full of zeros.
+    if (!::FlushFileBuffers(target.get())) ThrowFileError(action, ::GetLastError());
+    if (!::CloseHandle(target.release())) ThrowFileError(action, ::GetLastError());
+    partial.Keep();
+    return copied;
 }
 
 void Win32Platform::MoveFileOver(const std::wstring& from, const std::wstring& to) {
-    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return;
+    // Never MOVEFILE_COPY_ALLOWED: a copy would write over `to` in place again.
+    if (!::MoveFileExW(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        ThrowFileError(L"Cannot rename " + Quoted(from) + L" to " + Quoted(to), ::GetLastError());
+}
+
+void Win32Platform::DeleteFileIfPresent(const std::wstring& path) {
+    const std::wstring action = L"Cannot delete " + Quoted(path);
+    RejectWildcards(path, action);
+    if (::DeleteFileW(path.c_str())) return;
     const DWORD error = ::GetLastError();
-    const int number = IsAccessError(error)        ? ErrorNumber::PermissionDenied
-                       : IsMissingFileError(error) ? ErrorNumber::FileNotFound
-                                                   : ErrorNumber::PathFileAccess;
-    ThrowWin32Error(number, L"Cannot rename " + Quoted(from) + L" to " + Quoted(to), error);
+    if (!IsMissingFileError(error)) ThrowFileError(action, error);
 }
 
 // Opened for appending only, so every write lands at the end even when another program

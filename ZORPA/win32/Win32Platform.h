@@ -15,7 +15,7 @@ public:
 
     StartedProcess StartProgram(const std::wstring& path, int showStyle) override;
     void WaitUntilReady(const StartedProcess& process, std::uint32_t timeoutMs) override;
-    void TerminateInstance(const StartedProcess& process) override;
+    void TerminateInstance(const StartedProcess& process, std::uint32_t waitForEndMs) override;
 
     void EnumerateTopLevelWindows(const std::function<bool(WindowHandle)>& visit) override;
     bool GetWindowProcessId(WindowHandle window, ProcessId& id) override;
@@ -28,8 +28,9 @@ public:
 
     std::wstring ProgramFolder() override;
     bool FileExists(const std::wstring& path) override;
-    void CopyFileOver(const std::wstring& from, const std::wstring& to) override;
+    std::uint64_t CopyToTemporary(const std::wstring& from, const std::wstring& temporary) override;
     void MoveFileOver(const std::wstring& from, const std::wstring& to) override;
+    void DeleteFileIfPresent(const std::wstring& path) override;
     AppendResult AppendToFile(const std::wstring& path, const std::string& bytes) override;
     std::wstring ErrorText(std::uint32_t error) override;
 

@@ -1,11 +1,15 @@
 // The widening of Windows XP's 32-bit tick count that stands in for GetTickCount64.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "TickExtension.h"
 
 namespace {
 
 using zorpa::win32::ExtendTicks;
+using Clock =
+    zorpa::win32::WidenedTicks<std::function<std::uint64_t()>, std::function<std::uint32_t()>>;
 
 constexpr std::uint64_t WrapSpan = std::uint64_t{1} << 32;
 
@@ -34,6 +38,22 @@ TEST(TickExtension, SpansAcrossAWrapStayExactAndTheClockNeverGoesBack) {
         EXPECT_EQ(next - start, 4u * static_cast<std::uint64_t>(reading)) << "reading " << reading;
         clock = next;
     }
+}
+
+TEST(TickExtension, ClockUsesTheWideCountWhereThereIsOneElseWidensTheNarrowOneAcrossTheWrap) {
+    int narrowReads = 0;
+    Clock vista([] { return 3 * WrapSpan + 7; }, [&] { return ++narrowReads, 0u; });
+    EXPECT_EQ(vista.Milliseconds(), 3 * WrapSpan + 7);
+    EXPECT_EQ(narrowReads, 0);
+
+    // Windows XP: no 64-bit count, and the 32-bit one wraps between two readings.
+    std::uint32_t tick = 0xFFFFFF00u;
+    Clock xp(nullptr, [&] { return tick; });
+    EXPECT_EQ(xp.Milliseconds(), 0xFFFFFF00u);
+    tick = 0x10;
+    EXPECT_EQ(xp.Milliseconds(), WrapSpan + 0x10);
+    tick = 0x20;
+    EXPECT_EQ(xp.Milliseconds(), WrapSpan + 0x20);
 }
 
 }  // namespace

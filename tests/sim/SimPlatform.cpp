@@ -19,6 +19,9 @@ constexpr double SecondsPerDay = 86400.0;
 constexpr std::uint32_t StartCostMs = 8;
 constexpr std::uint32_t AnswerCostMs = 1;
 
+// The Windows error codes the simulated file operations fail with.
+constexpr std::uint32_t WindowsFileNotFound = 2, WindowsAccessDenied = 5, WindowsDiskFull = 112;
+
 std::wstring FileNameOf(const std::wstring& path) {
     const auto slash = path.find_last_of(L'\\');
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
@@ -194,20 +197,28 @@ void SimPlatform::WaitUntilReady(const zorpa::StartedProcess& process, std::uint
     nowMs_ += std::min(startup, timeoutMs);
 }
 
-void SimPlatform::TerminateInstance(const zorpa::StartedProcess& process) {
+void SimPlatform::TerminateInstance(const zorpa::StartedProcess& process,
+                                     std::uint32_t waitForEndMs) {
     FinishExits();
     const ProcessId id = process.id;
     auto it = processes_.find(id);
     if (it == processes_.end() || it->second.creationTime != process.creationTime ||
-        !it->second.running || exitsAt_.count(id))
+        !it->second.running)
         return;
-    terminated.push_back(id);
-    events.push_back("terminate " + Narrow(FileNameOf(it->second.path)));
-    if (exitDelayMs == 0) {
-        EndProcess(it->second);
-    } else {
+    if (!exitsAt_.count(id)) {
+        terminated.push_back(id);
+        events.push_back("terminate " + Narrow(FileNameOf(it->second.path)));
+        if (exitDelayMs == 0) {
+            EndProcess(it->second);
+            return;
+        }
         exitsAt_[id] = nowMs_ + exitDelayMs;
     }
+    // Waiting on the process: until it has ended or the time is up.
+    const std::uint64_t waited = std::min<std::uint64_t>(exitsAt_[id] - nowMs_, waitForEndMs);
+    nowMs_ += waited;
+    waitedForEndMs += waited;
+    FinishExits();
 }
 
 // --- windows ---
@@ -284,33 +295,55 @@ bool SimPlatform::FileInUse(const std::wstring& path) const {
     return false;
 }
 
-void SimPlatform::CopyFileOver(const std::wstring& from, const std::wstring& to) {
+void SimPlatform::CheckWritable(const std::wstring& path) const {
+    const std::optional<SimFile> file = File(path);
+    if ((file && file->readOnly) || FileInUse(path)) {
+        throw RuntimeError(ErrorNumber::PermissionDenied, L"Permission denied: " + path,
+                           WindowsAccessDenied);
+    }
+}
+
+// Nothing is written before a failure, as the real copy deletes what it wrote.
+std::uint64_t SimPlatform::CopyToTemporary(const std::wstring& from,
+                                           const std::wstring& temporary) {
     FinishExits();
     const std::optional<SimFile> source = File(from);
-    if (!source) throw RuntimeError(ErrorNumber::FileNotFound, L"File not found: " + from);
-    const std::optional<SimFile> target = File(to);
-    if ((target && target->readOnly) || FileInUse(to)) {
-        throw RuntimeError(ErrorNumber::PermissionDenied, L"Permission denied: " + to);
+    if (!source) throw RuntimeError(ErrorNumber::FileNotFound, from, WindowsFileNotFound);
+    CheckWritable(temporary);
+    const auto fault = readFaults_.find(Lower(from));
+    if (fault != readFaults_.end()) throw fault->second;
+    if (spaceLeft && source->content.size() > *spaceLeft)
+        throw RuntimeError(ErrorNumber::DiskFull, L"Disk full: " + temporary, WindowsDiskFull);
+    files_[Lower(temporary)] = SimFile{source->content, false};
+    events.push_back("copy " + Narrow(FileNameOf(from)) + " to " + Narrow(FileNameOf(temporary)));
+    return source->content.size();
+}
+
+void SimPlatform::MoveFileOver(const std::wstring& from, const std::wstring& to) {
+    FinishExits();
+    const std::optional<SimFile> source = File(from);
+    if (!source) throw RuntimeError(ErrorNumber::FileNotFound, from, WindowsFileNotFound);
+    if (const std::uint32_t error = std::max(FileError(from), FileError(to))) {
+        throw RuntimeError(ErrorNumber::PermissionDenied, L"Cannot rename " + from + L": " +
+                           ErrorText(error), error);
     }
+    CheckWritable(to);
     files_[Lower(to)] = SimFile{source->content, false};
-    events.push_back("copy " + Narrow(FileNameOf(from)) + " to " + Narrow(FileNameOf(to)));
+    RemoveFile(from);
+    events.push_back("move " + Narrow(FileNameOf(from)) + " to " + Narrow(FileNameOf(to)));
+}
+
+void SimPlatform::DeleteFileIfPresent(const std::wstring& path) {
+    FinishExits();
+    if (!File(path)) return;
+    CheckWritable(path);
+    RemoveFile(path);
+    events.push_back("delete " + Narrow(FileNameOf(path)));
 }
 
 std::uint32_t SimPlatform::FileError(const std::wstring& path) const {
     const auto it = fileErrors_.find(Lower(path));
     return it == fileErrors_.end() ? 0 : it->second;
-}
-
-void SimPlatform::MoveFileOver(const std::wstring& from, const std::wstring& to) {
-    const std::optional<SimFile> source = File(from);
-    const std::uint32_t error = source ? std::max(FileError(from), FileError(to)) : 2;
-    if (error != 0) {
-        throw RuntimeError(ErrorNumber::PathFileAccess, L"Cannot rename " + from + L": " +
-                           ErrorText(error), error);
-    }
-    files_.erase(Lower(from));
-    files_[Lower(to)] = *source;
-    events.push_back("rename " + Narrow(FileNameOf(from)) + " to " + Narrow(FileNameOf(to)));
 }
 
 zorpa::AppendResult SimPlatform::AppendToFile(const std::wstring& path, const std::string& bytes) {

@@ -49,7 +49,7 @@ struct MessageRecord {
 };
 
 struct SimFile {
-    std::string content;
+    std::string content;  // its size is the file's size
     bool readOnly = false;
 };
 
@@ -75,6 +75,13 @@ public:
     std::optional<SimFile> File(const std::wstring& path) const;
     void SetReadOnly(const std::wstring& path, bool readOnly);
     void FailListing(const std::wstring& folderPrefix) { unlistable_.insert(Lower(folderPrefix)); }
+    // Copies from `path` break off with `error` (a server that stops answering, a size that
+    // does not match).
+    void FailReading(const std::wstring& path, const zorpa::RuntimeError& error) {
+        readFaults_.insert_or_assign(Lower(path), error);
+    }
+    // Bytes that still fit on the terminal's disk; none: as many as are written.
+    std::optional<std::size_t> spaceLeft;
     // Appending to or renaming this file fails with this Windows error (a file another
     // program holds without sharing, a full disk); 0 lifts it.
     void FailFile(const std::wstring& path, std::uint32_t error) { fileErrors_[Lower(path)] = error; }
@@ -125,12 +132,14 @@ public:
     std::uint32_t waitsForReady = 0;
     bool formHidden = false;
     std::uint64_t sleptMs = 0;
+    std::uint64_t waitedForEndMs = 0;  // spent waiting for terminated processes to end
     std::uint64_t NowMs() const { return nowMs_; }
 
     // --- zorpa::Platform ---
     zorpa::StartedProcess StartProgram(const std::wstring& path, int showStyle) override;
     void WaitUntilReady(const zorpa::StartedProcess& process, std::uint32_t timeoutMs) override;
-    void TerminateInstance(const zorpa::StartedProcess& process) override;
+    void TerminateInstance(const zorpa::StartedProcess& process,
+                           std::uint32_t waitForEndMs) override;
     void EnumerateTopLevelWindows(const std::function<bool(WindowHandle)>& visit) override;
     bool GetWindowProcessId(WindowHandle window, ProcessId& id) override;
     bool SendNullWithTimeout(WindowHandle window, std::uint32_t timeoutMs) override;
@@ -140,8 +149,9 @@ public:
     void Sleep(std::uint32_t milliseconds) override;
     std::wstring ProgramFolder() override { return folder; }
     bool FileExists(const std::wstring& path) override;
-    void CopyFileOver(const std::wstring& from, const std::wstring& to) override;
+    std::uint64_t CopyToTemporary(const std::wstring& from, const std::wstring& temporary) override;
     void MoveFileOver(const std::wstring& from, const std::wstring& to) override;
+    void DeleteFileIfPresent(const std::wstring& path) override;
     zorpa::AppendResult AppendToFile(const std::wstring& path, const std::string& bytes) override;
     std::wstring ErrorText(std::uint32_t error) override;
     std::optional<std::wstring> ReadSetting(const std::wstring& application,
@@ -163,6 +173,8 @@ private:
     void EndProcess(SimProcess& process);
     void FinishExits();
     bool FileInUse(const std::wstring& path) const;
+    // Throws as Windows refuses to replace or delete a file that is read-only or in use.
+    void CheckWritable(const std::wstring& path) const;
     std::uint32_t FileError(const std::wstring& path) const;
     std::wstring SettingPath(const std::wstring& application, const std::wstring& section,
                              const std::wstring& key) const;
@@ -179,6 +191,7 @@ private:
     std::map<std::wstring, SimFile> files_;  // by lower-case path
     std::map<std::wstring, ProgramBehaviour> behaviours_;
     std::set<std::wstring> unlistable_;
+    std::map<std::wstring, zorpa::RuntimeError> readFaults_;
     std::map<std::wstring, std::uint32_t> fileErrors_;  // by lower-case path
     std::map<std::wstring, std::wstring> settings_;  // by lower-case application\section\key
     std::set<std::wstring> failingWrites_;

@@ -141,7 +141,7 @@ TEST_F(CheckCycle, HungWorkerIsRestartedHiddenAfterThresholdMisses) {
 
 TEST_F(CheckCycle, ResetBetweenMissesPreventsTheRestart) {
     Threshold(L"2");
-    HangWorker(SlotId::GANDRO);
+    for (SlotId id : zorpa::ProbeOrder) HangWorker(id);
     s.form.ReplaceAttempts = 4;
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(s.Tick());

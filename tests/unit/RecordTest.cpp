@@ -108,12 +108,25 @@ INSTANTIATE_TEST_SUITE_P(
                        s.Tick();
                    },
                    {"RemplazarProgramas failed with run-time error 70 (failed attempt 1 of 1, "
-                    "the request stays set): Permission denied: C:\\Terminal\\TULVAN.EXE",
+                    "the request stays set): Permission denied: C:\\Terminal\\TULVAN.EXE: error 5: "
+                    "Access is denied.",
                     "RemplazarProgramas cleared without trying: 1 failed attempts reached the "
                     "threshold 1",
                     "TULVAN (process 1012) did not answer: miss 1 of 1",
                     "TULVAN (process 1012) left as it was after 1 unanswered probes (no window or "
                     "running instance of it to end) and started again, hidden: process 1016"}},
+        RecordCase{"WorkerAndOwnUpdate",
+                   [](Supervisor& s) {
+                       for (const wchar_t* file : {L"TULVANNEW.EXE", L"ZORPA.EXE", L"ZORPANEW.EXE"})
+                           s.sim.AddFile(std::wstring(L"\\\\SERVIDOR\\Nuevos\\") + file, "v2");
+                       s.sim.SetSetting(L"RemplazarProgramas", L"1");
+                       s.Tick();
+                   },
+                   {"TULVAN updated from \\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE, 2 bytes; process 1012 "
+                    "ended for it, the hang watch starts the new version",
+                    "New supervisor staged as C:\\Terminal\\ZORPANEW.EXE from "
+                    "\\\\SERVIDOR\\Nuevos\\ZORPANEW.EXE, 2 bytes",
+                    "ZORPA ends: its new version is staged as ZORPANEW.EXE for the site to start"}},
         RecordCase{"UnhandledRunTimeError",
                    [](Supervisor& s) {
                        s.sim.FailWritesOf(L"Restart");

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "Supervisor.h"
 
 using zorpa::SlotId;
@@ -40,9 +42,11 @@ TEST_F(Replacement, NewWorkerIsInstalledAndStartedByTheHangWatch) {
     const std::size_t before = s.sim.events.size();
     ASSERT_TRUE(s.Tick());
 
-    EXPECT_EQ(s.sim.events[before], "terminate TULVAN.EXE");
-    EXPECT_EQ(s.sim.events[before + 1], "copy TULVANNEW.EXE to TULVAN.EXE");
-    EXPECT_EQ(s.sim.events[before + 2], "write RemplazarProgramas=0");
+    // Copied beside the worker while it still runs; then ended and replaced in one rename.
+    EXPECT_EQ(s.sim.events[before], "copy TULVANNEW.EXE to TULVAN.EXE.new");
+    EXPECT_EQ(s.sim.events[before + 1], "terminate TULVAN.EXE");
+    EXPECT_EQ(s.sim.events[before + 2], "move TULVAN.EXE.new to TULVAN.EXE");
+    EXPECT_EQ(s.sim.events[before + 3], "write RemplazarProgramas=0");
     EXPECT_FALSE(s.sim.IsRunning(old));
     EXPECT_EQ(Installed(SlotId::TULVAN), "v2");
     EXPECT_EQ(Installed(SlotId::FENDA_TICKETS), "v1");
@@ -97,16 +101,94 @@ TEST_F(Replacement, FailingCopyIsCountedUntilTheThresholdThenTheFlagIsOnlyCleare
 }
 
 TEST_F(Replacement, CopyBlockedByTheEndingProgramSucceedsInALaterCycle) {
-    s.sim.exitDelayMs = 200;
+    // Longer than the step waits for it.
+    s.sim.exitDelayMs = 2 * zorpa::frmZORPA::UpdateWaitMs;
     Offer(L"\\TULVANNEW.EXE");
     ASSERT_TRUE(s.Tick());
     EXPECT_EQ(s.form.ReplaceAttempts, 1);
     EXPECT_EQ(s.Flag(L"RemplazarProgramas"), L"1");
-    s.sim.Advance(250);
+    s.sim.Advance(s.sim.exitDelayMs);
     ASSERT_TRUE(s.Tick());
     EXPECT_EQ(Installed(SlotId::TULVAN), "v2");
     EXPECT_EQ(s.form.ReplaceAttempts, 0);
     EXPECT_EQ(s.Flag(L"RemplazarProgramas"), L"0");
+}
+
+// Whichever step fails, the folder keeps the whole old program and no temporary file, and one
+// attempt is counted; a server that cannot be read or a full disk does not even end the worker.
+TEST_F(Replacement, FailureAtAnyStepKeepsTheOldFileWholeAndCountsOneAttempt) {
+    const std::wstring source = server + L"\\TULVANNEW.EXE";
+    namespace Error = zorpa::ErrorNumber;
+    const struct {
+        const char* step;
+        std::function<void(sim::SimPlatform&)> fault;
+        bool workerEnded;
+    } cases[] = {
+        {"server drops",  // 64: Windows' ERROR_NETNAME_DELETED
+         [&](auto& sim) { sim.FailReading(source, {Error::DeviceUnavailable, L"", 64}); }, false},
+        {"size mismatch",
+         [&](auto& sim) { sim.FailReading(source, {Error::PathFileAccess, L""}); }, false},
+        {"disk full", [](auto& sim) { sim.spaceLeft = 1; }, false},
+        {"rename refused", [](auto& sim) { sim.SetReadOnly(sim.folder + L"\\TULVAN.EXE", true); },
+         true},
+        {"target still held", [](auto& sim) { sim.exitDelayMs = 60000; }, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.step);
+        Supervisor t;
+        ASSERT_TRUE(t.Load());
+        t.sim.SetSetting(L"RemplazarProgramas", L"1");
+        t.sim.AddFile(source, "v2");
+        c.fault(t.sim);
+        ASSERT_TRUE(t.Tick());
+        EXPECT_EQ(t.sim.File(t.PathOf(SlotId::TULVAN))->content, "v1");
+        EXPECT_FALSE(t.sim.File(t.PathOf(SlotId::TULVAN) + L".new"));
+        EXPECT_EQ(t.form.ReplaceAttempts, 1);
+        EXPECT_EQ(t.Flag(L"RemplazarProgramas"), L"1");
+        EXPECT_EQ(t.sim.terminated.size(), c.workerEnded ? 1u : 0u);
+        EXPECT_LE(t.sim.sleptMs + t.sim.waitedForEndMs, zorpa::frmZORPA::UpdateWaitMs);
+    }
+}
+
+TEST_F(Replacement, OwnNewVersionThatDoesNotFitLeavesTheEarlierOneAndTheSupervisorRunning) {
+    Offer(L"\\ZORPA.EXE");
+    Offer(L"\\ZORPANEW.EXE", "zorpa-new");
+    s.sim.AddFile(s.sim.folder + L"\\ZORPANEW.EXE", "zorpa-earlier");
+    s.sim.spaceLeft = 3;
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(s.sim.File(s.sim.folder + L"\\ZORPANEW.EXE")->content, "zorpa-earlier");
+    EXPECT_FALSE(s.sim.File(s.sim.folder + L"\\ZORPANEW.EXE.new"));
+}
+
+// Ended workers are waited for, within about two seconds per step in all: a worker that has
+// not let go of its file by then is replaced in a later cycle.
+TEST_F(Replacement, EndedWorkersAreWaitedForWithinTheStepsBound) {
+    s.sim.exitDelayMs = 900;
+    for (SlotId id : zorpa::ReplaceOrder) Offer(zorpa::InfoOf(id).replacement);
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(s.sim.sleptMs + s.sim.waitedForEndMs, zorpa::frmZORPA::UpdateWaitMs);
+    EXPECT_EQ(Installed(SlotId::FENDA_IMPRESION), "v2");
+    EXPECT_EQ(Installed(SlotId::FENDA_TICKETS), "v1");
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(Installed(SlotId::FENDA_TICKETS), "v2");
+}
+
+// Leftovers of an interrupted update go at start-up and before the next copy, by our own
+// fixed names only.
+TEST(ReplacementLeftovers, AreDeletedByTheirOwnNamesOnly) {
+    Supervisor t;
+    for (const wchar_t* name : {L"\\TULVAN.EXE.new", L"\\ZORPANEW.EXE.new", L"\\GANDRO.EXE.new"})
+        t.sim.AddFile(t.sim.folder + name, "part");
+    ASSERT_TRUE(t.Load());
+    EXPECT_FALSE(t.sim.File(t.sim.folder + L"\\TULVAN.EXE.new"));
+    EXPECT_FALSE(t.sim.File(t.sim.folder + L"\\ZORPANEW.EXE.new"));
+    EXPECT_TRUE(t.sim.File(t.sim.folder + L"\\GANDRO.EXE.new"));  // not an update of ours
+    t.sim.AddFile(t.sim.folder + L"\\TULVAN.EXE.new", "part");
+    t.sim.AddFile(L"\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE", "v2");
+    t.sim.SetSetting(L"RemplazarProgramas", L"1");
+    const std::size_t before = t.sim.events.size();
+    ASSERT_TRUE(t.Tick());
+    EXPECT_EQ(t.sim.events.at(before), "delete TULVAN.EXE.new");
 }
 
 TEST_F(Replacement, ServerThatCannotBeListedCountsAnAttemptAndSkipsTheRestOfTheCycle) {

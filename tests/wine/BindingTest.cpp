@@ -1,9 +1,12 @@
 // The Win32 binding of the supervisor's platform calls, exercised directly under Wine.
 #include <gtest/gtest.h>
 
+#include "MonotonicClock.h"
 #include "RuntimeError.h"
+#include "TerminalSite.h"
 #include "Win32Platform.h"
 #include "WineSupport.h"
+#include "frmZORPA.h"
 
 namespace {
 
@@ -75,7 +78,13 @@ TEST(Binding, FindsOnlyPlainFilesAndReportsUnlistableFolders) {
     winetest::RemoveTree(folder);
 }
 
-TEST(Binding, CopyFailuresCarryTheirNumberAndBothPaths) {
+// A worker's file is replaced as the update does it: copied beside it, then renamed over it.
+void Replace(Win32Platform& platform, const std::wstring& from, const std::wstring& to) {
+    platform.CopyToTemporary(from, to + L".new");
+    platform.MoveFileOver(to + L".new", to);
+}
+
+TEST(Binding, CopyFailuresCarryTheirNumberTheWindowsErrorAndBothPaths) {
     Win32Platform platform;
     const std::wstring folder = winetest::MakeTempFolder(L"binding-copy");
     const std::wstring source = folder + L"\\new.exe";
@@ -83,25 +92,31 @@ TEST(Binding, CopyFailuresCarryTheirNumberAndBothPaths) {
     winetest::WriteText(source, "new");
     winetest::WriteText(target, "old");
 
-    platform.CopyFileOver(source, target);
+    Replace(platform, source, target);
     const std::vector<char> copied = winetest::ReadBytes(target);
     EXPECT_EQ(std::string(copied.begin(), copied.end()), "new");
+    EXPECT_FALSE(winetest::Exists(target + L".new"));
 
     try {
         const winetest::WriteLock lock(target);
         ASSERT_TRUE(lock.Held());
-        platform.CopyFileOver(source, target);
+        Replace(platform, source, target);
         ADD_FAILURE() << "a copy onto a file in use must fail";
     } catch (const RuntimeError& error) {
         EXPECT_EQ(error.number(), zorpa::ErrorNumber::PermissionDenied);
-        EXPECT_NE(error.description().find(source), std::wstring::npos);
+        EXPECT_NE(error.windowsError(), 0u);
+        EXPECT_NE(error.description().find(target + L".new"), std::wstring::npos);
         EXPECT_NE(error.description().find(target), std::wstring::npos);
     }
+    platform.DeleteFileIfPresent(target + L".new");
+    platform.DeleteFileIfPresent(target + L".new");  // already gone: nothing to do
+    EXPECT_FALSE(winetest::Exists(target + L".new"));
     try {
-        platform.CopyFileOver(folder + L"\\absent.exe", folder + L"\\copy.exe");
+        Replace(platform, folder + L"\\absent.exe", folder + L"\\copy.exe");
         ADD_FAILURE() << "a copy of a missing file must fail";
     } catch (const RuntimeError& error) {
         EXPECT_EQ(error.number(), zorpa::ErrorNumber::FileNotFound);
+        EXPECT_EQ(error.windowsError(), static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
     }
     winetest::RemoveTree(folder);
 }
@@ -121,6 +136,30 @@ TEST(Binding, SettingsIgnoreTheCaseOfTheApplicationName) {
     EXPECT_EQ(platform.ReadSetting(L"Velmo", L"configuracion", L"rutaservidor"),
               std::optional<std::wstring>(L"C:\\server"));
     winetest::settings::Reset();
+}
+
+TEST(Binding, EndsOnlyTheInstanceWithItsOwnCreationTimeAndWaitsForItsEnd) {
+    winetest::TerminalSite site(winetest::MakeTempFolder(L"binding-end"));
+    ASSERT_TRUE(site.InstallWorker(L"GANDRO.EXE"));
+    Win32Platform platform;
+    const zorpa::StartedProcess started = platform.StartProgram(site.PathOf(L"GANDRO.EXE"), 6);
+    ASSERT_TRUE(site.WaitForStarts(1));
+    const auto pid = static_cast<DWORD>(started.id);
+    // The same id with another creation time: a program that was later given the id.
+    platform.TerminateInstance({started.id, started.creationTime + 1}, 0);
+    EXPECT_TRUE(site.IsRunning(pid));
+    platform.TerminateInstance(started, zorpa::frmZORPA::EndWaitMs);
+    EXPECT_FALSE(site.IsRunning(pid));
+}
+
+TEST(Binding, ClockWithoutGetTickCount64FollowsTheSystemsCount) {
+    zorpa::win32::MonotonicClock xp(nullptr);  // as on Windows XP
+    const DWORD tickStart = ::GetTickCount();
+    const std::uint64_t start = xp.Milliseconds();
+    ::Sleep(200);
+    const auto span = static_cast<double>(xp.Milliseconds() - start);
+    EXPECT_GE(span, 100.0);
+    EXPECT_NEAR(span, static_cast<double>(::GetTickCount() - tickStart), 20.0);
 }
 
 TEST(Binding, ProgramFolderHasNoTrailingBackslash) {

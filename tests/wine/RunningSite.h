@@ -16,10 +16,13 @@ protected:
     }
 
     // Installs the workers, lets `prepare` adjust the folder, and starts the supervisor with
-    // the threshold `missThreshold` (none: the default).
+    // the threshold `missThreshold` (none: the default), in `folder` (none: a new temporary
+    // folder).
     void Start(const wchar_t* missThreshold,
-               const std::function<void(TerminalSite&)>& prepare = {}) {
-        site_ = std::make_unique<TerminalSite>(MakeTempFolder(L"cycle"));
+               const std::function<void(TerminalSite&)>& prepare = {},
+               const std::wstring& folder = {}) {
+        if (!folder.empty()) ::CreateDirectoryW(folder.c_str(), nullptr);
+        site_ = std::make_unique<TerminalSite>(folder.empty() ? MakeTempFolder(L"cycle") : folder);
         ASSERT_TRUE(site_->InstallWorkers());
         if (prepare) prepare(*site_);
         if (missThreshold != nullptr) settings::Set(L"AjusteZORPA", missThreshold);
