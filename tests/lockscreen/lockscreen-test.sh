@@ -330,6 +330,9 @@ two-monitors)
 monitor 1280 0 800 600 lock=5/5 centre=ZurozozCover
 cover 1280 0 800 600 visible=1 owned=0 topmost=1 popup=1 caption=0 text=0"
   expect_equal "monitors" "$(probe monitors)" "$covered"
+  # Black on screen too, where Xephyr's bare screen shows a grey weave.
+  screenshot "$work/locked.png"
+  expect_equal "black pixels on the second monitor" "$(count_colour "$work/locked.png" 1280 0 800 600 black)" 480000
   # Another program shows a topmost window on the second monitor and activates it.
   (cd "$work" && exec timeout 600 wine "$cover_exe" cover.log topmost at 1300 50 >"$work/cover-wine.log" 2>&1) &
   cover_pid=$!

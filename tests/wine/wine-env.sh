@@ -167,9 +167,10 @@ two-monitors)
   command -v Xephyr >/dev/null || skip "Xephyr is not installed (Debian package xserver-xephyr)"
   loader_env=$(grep -E '^export (PATH|WINELOADER)=' "$from/env.sh" || true)
   # Wine sees two monitors only through Xinerama: Xephyr's two screens side by side, inside
-  # an Xvfb of its own that is large enough to hold them.
+  # an Xvfb of its own that is large enough to hold them. With -retro, what no window
+  # covers shows a weave instead of black.
   host=$(start_x Xvfb -screen 0 2200x1100x24) || skip "no Xvfb for Xephyr; see $dir/xvfb.log"
-  display=$(DISPLAY=:$host start_x Xephyr +xinerama -screen 1280x1024 -screen 800x600 -no-host-grab) ||
+  display=$(DISPLAY=:$host start_x Xephyr +xinerama -screen 1280x1024 -screen 800x600 -no-host-grab -retro) ||
     skip "Xephyr did not start; see $dir/xephyr.log"
   # A prefix of its own without wineboot's 20 s: a copy of FROM's with the registry as
   # wineboot left it; the DLL folders, which Wine never writes to after wineboot, are
