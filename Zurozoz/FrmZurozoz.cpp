@@ -1,5 +1,6 @@
 #include "FrmZurozoz.h"
 
+#include "BlackWindowClass.h"
 #include "ProgramFolder.h"
 #include "resource.h"
 #include "StayOnTop.h"
@@ -72,15 +73,8 @@ bool IsRefusedCommand(WPARAM command) {
 } // namespace
 
 bool FrmZurozoz::Register(HINSTANCE instance) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_ZUROZOZ));
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    windowClass.lpszClassName = ClassName;
-    return RegisterClassExW(&windowClass) != 0 && MonitorCovers::Register(instance);
+    const HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_ZUROZOZ));
+    return RegisterBlackWindowClass(instance, ClassName, WindowProc, icon) && MonitorCovers::Register(instance);
 }
 
 HWND FrmZurozoz::Create(HINSTANCE instance) {

@@ -1,5 +1,6 @@
 #include "MonitorCovers.h"
 
+#include "BlackWindowClass.h"
 #include "StayOnTop.h"
 
 namespace zurozoz {
@@ -36,14 +37,7 @@ bool Covers(HWND cover, const PixelRect& place) {
 } // namespace
 
 bool MonitorCovers::Register(HINSTANCE instance) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    windowClass.lpszClassName = ClassName;
-    return RegisterClassExW(&windowClass) != 0;
+    return RegisterBlackWindowClass(instance, ClassName, WindowProc, nullptr);
 }
 
 void MonitorCovers::Follow(HWND form) {
@@ -59,8 +53,8 @@ void MonitorCovers::Follow(HWND form) {
         const int height = static_cast<int>(place.Bottom - place.Top);
         if (i < covers_.size()) {
             if (!Covers(covers_[i], place)) {
-                SetWindowPos(covers_[i], HWND_TOPMOST, static_cast<int>(place.Left), static_cast<int>(place.Top), width, height,
-                             SWP_NOACTIVATE | SWP_SHOWWINDOW);
+                SetWindowPos(covers_[i], HWND_TOPMOST, static_cast<int>(place.Left), static_cast<int>(place.Top), width,
+                             height, SWP_NOACTIVATE | SWP_SHOWWINDOW);
             }
             continue;
         }
