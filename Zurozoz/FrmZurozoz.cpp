@@ -131,8 +131,8 @@ LRESULT FrmZurozoz::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_ACTIVATE:
         // Another window was activated: whatever it did to the z-order, the lock window and
-        // its covers go back to the top, without taking the activation back; and once more when the other
-        // program has had time to show its window (see StayOnTop).
+        // its covers go back to the top, without taking the activation back; and once more
+        // when the other program has had time to show its window (see StayOnTop).
         if (LOWORD(wParam) == WA_INACTIVE) {
             StayOnTop();
             SetTimer(window_, StayOnTopTimerId, StayOnTopDelayMs, nullptr);
