@@ -17,7 +17,11 @@ env_dir=$demo/wine-env
 terminal=$demo/terminal
 wine_env=$root/tests/wine/wine-env.sh
 
-cleanup() { "$wine_env" teardown "$env_dir" >/dev/null 2>&1 || true; }
+two_monitors=$demo/wine-env-two-monitors
+cleanup() {
+  "$wine_env" teardown "$env_dir" >/dev/null 2>&1 || true
+  "$wine_env" teardown "$two_monitors" >/dev/null 2>&1 || true
+}
 trap cleanup EXIT
 
 rm -rf "$terminal"
@@ -70,3 +74,10 @@ echo
 echo "== The lock screen"
 scripts/demo-lockscreen.sh "$bin" "$env_dir" "$demo/lock-screen.png"
 echo "Screenshot of the lock screen: $demo/lock-screen.png"
+
+echo
+echo "== The lock screen on a terminal with two monitors (1280x1024, and 800x600 on its right)"
+if "$wine_env" two-monitors "$two_monitors" "$env_dir"; then
+  scripts/demo-lockscreen.sh "$bin" "$two_monitors" "$demo/lock-screen-two-monitors.png"
+  echo "Screenshot of both monitors: $demo/lock-screen-two-monitors.png"
+fi
