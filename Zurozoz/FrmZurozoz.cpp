@@ -1,7 +1,9 @@
 #include "FrmZurozoz.h"
 
+#include "BlackWindowClass.h"
 #include "ProgramFolder.h"
 #include "resource.h"
+#include "StayOnTop.h"
 #include "Twips.h"
 
 #include <commctrl.h>
@@ -40,6 +42,11 @@ constexpr DWORD FormExStyle = WS_EX_TOPMOST;
 constexpr UINT_PTR StayOnTopTimerId = 1;
 constexpr UINT StayOnTopDelayMs = 250;
 
+// After the monitors changed, the covers follow once more this much later, when Windows
+// has placed every monitor and moved the windows on them.
+constexpr UINT_PTR FollowMonitorsTimerId = 2;
+constexpr UINT FollowMonitorsDelayMs = 500;
+
 // The window commands the person at the terminal could reach through keys (Alt+F4, the
 // window menu on Alt+Space, Alt alone, task switching); each does nothing here.
 bool IsRefusedCommand(WPARAM command) {
@@ -66,15 +73,8 @@ bool IsRefusedCommand(WPARAM command) {
 } // namespace
 
 bool FrmZurozoz::Register(HINSTANCE instance) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_ZUROZOZ));
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    windowClass.lpszClassName = ClassName;
-    return RegisterClassExW(&windowClass) != 0;
+    const HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_ZUROZOZ));
+    return RegisterBlackWindowClass(instance, ClassName, WindowProc, icon) && MonitorCovers::Register(instance);
 }
 
 HWND FrmZurozoz::Create(HINSTANCE instance) {
@@ -110,7 +110,16 @@ LRESULT FrmZurozoz::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_SIZE:
         Form_Resize();
+        covers_.Follow(window_);
         return 0;
+    case WM_MOVE:
+        // Moved onto another monitor: the one it left gets a cover.
+        covers_.Follow(window_);
+        return 0;
+    case WM_DISPLAYCHANGE:
+        covers_.Follow(window_);
+        SetTimer(window_, FollowMonitorsTimerId, FollowMonitorsDelayMs, nullptr);
+        return DefWindowProcW(window_, message, wParam, lParam);
     case WM_PAINT:
         Paint();
         return 0;
@@ -121,24 +130,28 @@ LRESULT FrmZurozoz::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         FillMaximized(*reinterpret_cast<MINMAXINFO*>(lParam));
         return 0;
     case WM_ACTIVATE:
-        // Another window was activated: whatever it did to the z-order, the lock window goes
-        // back to the top, without taking the activation back; and once more when the other
-        // program has had time to show its window (see StayOnTop).
+        // Another window was activated: whatever it did to the z-order, the lock window and
+        // its covers go back to the top, without taking the activation back; and once more
+        // when the other program has had time to show its window (see StayOnTop).
         if (LOWORD(wParam) == WA_INACTIVE) {
             StayOnTop();
             SetTimer(window_, StayOnTopTimerId, StayOnTopDelayMs, nullptr);
         }
         return DefWindowProcW(window_, message, wParam, lParam);
     case WM_TIMER:
-        if (wParam != StayOnTopTimerId) return DefWindowProcW(window_, message, wParam, lParam);
-        KillTimer(window_, StayOnTopTimerId);
-        StayOnTop();
+        if (wParam != StayOnTopTimerId && wParam != FollowMonitorsTimerId) {
+            return DefWindowProcW(window_, message, wParam, lParam);
+        }
+        KillTimer(window_, wParam);
+        if (wParam == StayOnTopTimerId) StayOnTop();
+        else covers_.Follow(window_);
         return 0;
     case WM_CTLCOLORSTATIC:
         // The animation control's background, around and behind the clip.
         SetBkColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 0));
         return reinterpret_cast<LRESULT>(GetStockObject(BLACK_BRUSH));
     case WM_DESTROY:
+        covers_.Remove();
         // A form that failed to load leaves the error report to its creator, whose
         // message box would close at once on a pending quit.
         if (loaded_) PostQuitMessage(0);
@@ -197,18 +210,11 @@ void FrmZurozoz::Paint() {
     DrawTextW(dc.get(), Label1Text, -1, &label1, DT_CENTER | DT_WORDBREAK);
 }
 
-// Moves the window to the top of the z-order, above a window that was just shown or
-// activated, without taking the activation. Windows draws by the z-order, where a topmost
-// window always stays above the others. Wine's X11 driver without a window manager does
-// not: it puts a newly shown window on top on screen, and restacks the lock window only
-// when its z-order changes while it is first, which a plain HWND_TOPMOST of a window that
-// already is first does not do; leaving the topmost band and entering it again does. The
-// other program's window reaches the screen only when that program next waits for
-// messages, hence the second, later call.
+// The form and its covers, each on its own monitor. The other program's window reaches
+// the screen only when that program next waits for messages, hence the second, later call.
 void FrmZurozoz::StayOnTop() const {
-    constexpr UINT Flags = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER;
-    SetWindowPos(window_, HWND_NOTOPMOST, 0, 0, 0, 0, Flags);
-    SetWindowPos(window_, HWND_TOPMOST, 0, 0, 0, 0, Flags);
+    zurozoz::StayOnTop(window_);
+    covers_.StayOnTop();
 }
 
 // Maximized, the window covers its whole monitor, the taskbar's area included: the
@@ -221,10 +227,12 @@ void FrmZurozoz::FillMaximized(MINMAXINFO& limits) const {
     MONITORINFO primary{};
     primary.cbSize = sizeof(primary);
     if (!GetMonitorInfoW(MonitorFromPoint(origin, MONITOR_DEFAULTTOPRIMARY), &primary)) return;
-    limits.ptMaxPosition.x = primary.rcMonitor.left;
-    limits.ptMaxPosition.y = primary.rcMonitor.top;
-    limits.ptMaxSize.x = primary.rcMonitor.right - primary.rcMonitor.left;
-    limits.ptMaxSize.y = primary.rcMonitor.bottom - primary.rcMonitor.top;
+    const PixelRect maximized =
+        MaximizedRect(MonitorArea{ToPixelRect(primary.rcMonitor), ToPixelRect(primary.rcWork)});
+    limits.ptMaxPosition.x = maximized.Left;
+    limits.ptMaxPosition.y = maximized.Top;
+    limits.ptMaxSize.x = maximized.Right - maximized.Left;
+    limits.ptMaxSize.y = maximized.Bottom - maximized.Top;
 }
 
 RECT FrmZurozoz::ToPixels(const Layout::TwipsRect& rect) const {

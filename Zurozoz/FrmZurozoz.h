@@ -1,11 +1,13 @@
-// The lock screen's one window: black, maximized over the whole monitor, borderless and
-// above every normal window, with two texts above a looping animation, all kept centred
-// whenever the window changes size. The person at the terminal cannot close, minimize,
-// move or restore it; another program still closes it with WM_CLOSE.
+// The lock screen's window: black, maximized over the whole monitor, borderless and above
+// every normal window, with two texts above a looping animation, all kept centred whenever
+// the window changes size; every other monitor gets a black cover. The person at the
+// terminal cannot close, minimize, move or restore it; another program still closes it
+// with WM_CLOSE.
 #pragma once
 
 #include "GdiObjects.h"
 #include "Layout.h"
+#include "MonitorCovers.h"
 
 #include <windows.h>
 
@@ -15,6 +17,7 @@ class FrmZurozoz {
 public:
     static constexpr const wchar_t* ClassName = L"FrmZurozoz";
 
+    // Registers the form's class and its covers' class.
     static bool Register(HINSTANCE instance);
     // Creates the form with its controls and runs its load handler; shows nothing yet.
     HWND Create(HINSTANCE instance);
@@ -40,6 +43,7 @@ private:
     Layout::FormControls controls_ = Layout::Designed();
     GdiObject<HFONT> labelFont_;
     bool loaded_ = false;
+    MonitorCovers covers_;
 };
 
 } // namespace zurozoz

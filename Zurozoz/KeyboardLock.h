@@ -9,9 +9,9 @@ namespace zurozoz {
 
 class KeyboardLock {
 public:
-    // Installs the hook for `lockWindow`; the calling thread must pump messages, since
-    // Windows calls the hook procedure through that thread's message loop.
-    KeyboardLock(HINSTANCE instance, HWND lockWindow);
+    // Installs the hook for the lock windows of the calling thread, which must pump
+    // messages, since Windows calls the hook procedure through that thread's message loop.
+    explicit KeyboardLock(HINSTANCE instance);
     // Removes the hook.
     ~KeyboardLock();
     KeyboardLock(const KeyboardLock&) = delete;

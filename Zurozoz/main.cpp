@@ -31,7 +31,7 @@ int Run(HINSTANCE instance) {
     if (window == nullptr) return Fail(L"The lock window cannot be created.");
     // Held by this thread, which pumps the messages the hook is called through, until the
     // program ends. Without it (Windows refused) the lock screen still stays up.
-    const KeyboardLock keyboard(instance, window);
+    const KeyboardLock keyboard(instance);
     ShowWindow(window, SW_SHOWMAXIMIZED);
     UpdateWindow(window);
 

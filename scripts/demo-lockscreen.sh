@@ -2,8 +2,9 @@
 # Shows the lock screen for a moment and keeps a screenshot of it:
 #   demo-lockscreen.sh BIN_DIR WINE_ENV_DIR SCREENSHOT.png [SECONDS]
 # BIN_DIR holds Zurozoz.exe and Drillrle.avi (build/mingw/bin); WINE_ENV_DIR was made with
-# tests/wine/wine-env.sh setup. The lock screen is then ended from outside, as the site's
-# programs end it when the lock is lifted.
+# tests/wine/wine-env.sh setup, or with its two-monitors command for a screenshot of both
+# monitors. The lock screen is then ended from outside, as the site's programs end it
+# when the lock is lifted.
 set -euo pipefail
 
 bin_dir=$(cd "${1:?usage: demo-lockscreen.sh BIN_DIR WINE_ENV_DIR SCREENSHOT.png [SECONDS]}" && pwd)

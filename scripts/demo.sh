@@ -17,7 +17,11 @@ env_dir=$demo/wine-env
 terminal=$demo/terminal
 wine_env=$root/tests/wine/wine-env.sh
 
-cleanup() { "$wine_env" teardown "$env_dir" >/dev/null 2>&1 || true; }
+two_monitors=$demo/wine-env-two-monitors
+cleanup() {
+  "$wine_env" teardown "$env_dir" >/dev/null 2>&1 || true
+  "$wine_env" teardown "$two_monitors" >/dev/null 2>&1 || true
+}
 trap cleanup EXIT
 
 rm -rf "$terminal"
@@ -60,16 +64,16 @@ echo "== The command flags after start-up"
 in_wine timeout 30 wine reg query "$settings" | tr -d '\r' | grep REG_SZ
 
 # Its timers are never enabled: another program's tick runs one check cycle.
-command() {
+post_command() {
   in_wine timeout 30 wine reg add "$settings" /v "$1" /t REG_SZ /d 1 /f >/dev/null
   in_wine timeout 30 wine "$bin/PostTick.exe" | tr -d '\r'
 }
 echo
 echo "== Restart=1 and one check cycle: three workers end, the hang watch counts them missing"
-command Restart
+post_command Restart
 sleep 2
 echo "== ShutDown=1 and one check cycle: three workers and the supervisor end"
-command ShutDown
+post_command ShutDown
 for _ in $(seq 100); do
   kill -0 "$supervisor" 2>/dev/null || break
   sleep 0.1
@@ -78,10 +82,17 @@ in_wine wineserver -k >/dev/null 2>&1 || true
 wait "$supervisor" 2>/dev/null || true
 
 echo
-echo "== The supervisor's record, $terminal/ZORPA.log"
-tr -d '\r' <"$terminal/ZORPA.log" | sed 's/^/  /'
-
-echo
 echo "== The lock screen"
 scripts/demo-lockscreen.sh "$bin" "$env_dir" "$demo/lock-screen.png"
 echo "Screenshot of the lock screen: $demo/lock-screen.png"
+
+echo
+echo "== The lock screen on a terminal with two monitors (1280x1024, and 800x600 on its right)"
+if "$wine_env" two-monitors "$two_monitors" "$env_dir"; then
+  scripts/demo-lockscreen.sh "$bin" "$two_monitors" "$demo/lock-screen-two-monitors.png"
+  echo "Screenshot of both monitors: $demo/lock-screen-two-monitors.png"
+fi
+
+echo
+echo "== The supervisor's record, $terminal/ZORPA.log"
+tr -d '\r' <"$terminal/ZORPA.log" | sed 's/^/  /'

@@ -10,6 +10,7 @@ packages=(
   zip                                             # the release zips, byte for byte the same
   wine wine64 wine32:i386 xvfb xauth              # running them here
   imagemagick                                     # screenshots of the lock screen
+  xserver-xephyr                                  # a display with two monitors
 )
 
 missing=()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Wine tests of the real Zurozoz.exe on the shared Xvfb display (96 DPI):
 #   lockscreen-test.sh CASE BIN_DIR PROBE_EXE WORK_DIR [COVER_EXE]
-# CASE: maximized | plays | resize | no-clip | close | system-keys | cover
+# CASE: maximized | plays | resize | no-clip | close | system-keys | cover | two-monitors
 set -euo pipefail
 
 case_name=${1:?case}
@@ -15,6 +15,7 @@ cover_exe=${5:-}
 # Designed twips of the controls.
 readonly ANIMATION_TOP=3840 ANIMATION_WIDTH=4035 ANIMATION_HEIGHT=3015
 readonly LABEL2_TOP=2580 LABEL2_HEIGHT=660 LABEL2_DESIGNED_WIDTH=4335
+readonly LABEL1_TOP=540 LABEL1_WIDTH=8055 LABEL1_HEIGHT=1320
 # How far a centre may stray: italic glyphs lean right by a pixel or two.
 readonly TOLERANCE=3
 # The clip is drawn at a fixed rate: half a second always shows other frames.
@@ -197,6 +198,10 @@ maximized)
   check_texts_centred "$work/maximized.png"
   check_label2_one_line "$work/maximized.png"
   check_clip_centred "$work/maximized.png"
+  # "TERMINAL BLOQUEADA POR" over "EL SERVIDOR"
+  expect_equal "lines of the first text" "$(text_rows "$work/maximized.png" "$(centred_left "$w" "$LABEL1_WIDTH")" \
+    "$(twips_to_pixels "$LABEL1_TOP")" "$(twips_to_pixels "$LABEL1_WIDTH")" "$(twips_to_pixels "$LABEL1_HEIGHT")")" 2
+  expect_equal "covers on one monitor" "$(probe monitors | grep -c '^cover ' || true)" 0
   ;;
 plays)
   start_lock "$bin_dir"
@@ -251,8 +256,21 @@ close)
 system-keys)
   # The person at the terminal types what closes, minimizes, moves or restores a window.
   screen_size
+  # A program that was there before the lock hears every key the lock lets through.
+  (cd "$work" && exec timeout 60 wine "$probe_exe" listen heard.log 30000 >/dev/null 2>&1) &
+  listener=$!
+  for _ in $(seq 100); do
+    grep -q '^listening' "$work/heard.log" 2>/dev/null && break
+    sleep 0.1
+  done
   start_lock "$bin_dir"
   expect_equal "foreground" "$(probe foreground)" "foreground FrmZurozoz"
+  # With the lock in front, no task-switch key gets past it; F12 does, and ends the listener.
+  probe keys alt+tab alt+esc ctrl+esc lwin rwin f12 || fail "typing failed"
+  wait "$listener" || fail "the listener failed: $(cat "$work/heard.log")"
+  grep -q '^key 0x7B up' "$work/heard.log" || fail "the listener heard no F12: $(cat "$work/heard.log")"
+  passed=$(grep -E '^key 0x(09|1B|5B|5C) ' "$work/heard.log" | tr '\n' ' ' || true)
+  expect_equal "task-switch keys let through" "$passed" ""
   probe keys alt+f4 || fail "typing failed"
   expect_still_locked "Alt+F4"
   # The window menu and its entries: restore, move, size, minimize, maximize, close; Alt alone.
@@ -270,7 +288,8 @@ cover)
   [ -n "$cover_exe" ] || fail "no cover program given"
   screen_size
   start_lock "$bin_dir"
-  (cd "$work" && exec timeout 600 wine "$cover_exe" cover.log >"$work/cover-wine.log" 2>&1) &
+  # Topmost itself, as a worker's always-on-top window.
+  (cd "$work" && exec timeout 600 wine "$cover_exe" cover.log topmost >"$work/cover-wine.log" 2>&1) &
   cover_pid=$!
   for _ in $(seq 100); do
     grep -q '^shown' "$work/cover.log" 2>/dev/null && break
@@ -295,6 +314,48 @@ cover)
   expect_still_locked "the cover and the keys"
   check_texts_centred "$work/cover.png"
   expect_close_ends_it
+  ;;
+two-monitors)
+  # A display of its own: 1280x1024 and, to its right, 800x600.
+  wine_env=$(dirname "$0")/../wine/wine-env.sh
+  trap 'stop_lock; "$wine_env" teardown "$work/env"' EXIT
+  "$wine_env" two-monitors "$work/env" "$(dirname "$WINEPREFIX")" || exit
+  # shellcheck disable=SC1091
+  . "$work/env/env.sh"
+  found=$(probe monitors | grep -c '^monitor ' || true)
+  [ "$found" = 2 ] || { echo "skipped: Wine shows $found monitors on Xephyr"; exit 77; }
+  start_lock "$bin_dir"
+  expect_equal "window" "$win_left $win_top $win_width $win_height $win_flags" "0 0 1280 1024 $LOCK_SETTINGS"
+  covered="monitor 0 0 1280 1024 lock=5/5 centre=FrmZurozoz
+monitor 1280 0 800 600 lock=5/5 centre=ZurozozCover
+cover 1280 0 800 600 visible=1 owned=0 topmost=1 popup=1 caption=0 text=0"
+  expect_equal "monitors" "$(probe monitors)" "$covered"
+  # Black on screen too, where Xephyr's bare screen shows a grey weave.
+  screenshot "$work/locked.png"
+  expect_equal "black pixels on the second monitor" "$(count_colour "$work/locked.png" 1280 0 800 600 black)" 480000
+  # Another program shows a topmost window on the second monitor and activates it.
+  (cd "$work" && exec timeout 600 wine "$cover_exe" cover.log topmost at 1300 50 >"$work/cover-wine.log" 2>&1) &
+  cover_pid=$!
+  for _ in $(seq 100); do
+    grep -q '^shown' "$work/cover.log" 2>/dev/null && break
+    sleep 0.1
+  done
+  sleep 1
+  expect_equal "foreground" "$(probe foreground)" "foreground LockScreenCover"
+  expect_equal "monitors with another window" "$(probe monitors)" "$covered"
+  screenshot "$work/two-monitors.png"
+  expect_equal "other window's pixels on screen" "$(count_colour "$work/two-monitors.png" 0 0 2080 1024 red)" 0
+  # A monitor changed: the covers follow.
+  probe displaychange || fail "WM_DISPLAYCHANGE was not answered"
+  sleep 1
+  expect_equal "monitors after WM_DISPLAYCHANGE" "$(probe monitors)" "$covered"
+  # Moved onto the second monitor, the form leaves the first one to a cover.
+  probe resize 1280 0 800 600 >/dev/null || fail "resize failed"
+  expect_equal "monitors with the form moved" "$(probe monitors)" "monitor 0 0 1280 1024 lock=5/5 centre=ZurozozCover
+monitor 1280 0 800 600 lock=5/5 centre=FrmZurozoz
+cover 0 0 1280 1024 visible=1 owned=0 topmost=1 popup=1 caption=0 text=0"
+  expect_close_ends_it
+  expect_equal "windows of the lock left" "$(probe monitors | grep -c '^cover ' || true)" 0
   ;;
 *)
   fail "unknown case $case_name"

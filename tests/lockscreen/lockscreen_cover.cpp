@@ -1,10 +1,14 @@
 // Another program that tries to cover the lock screen, as TULVAN does when it is started
 // maximized with focus: it shows a red maximized window of its own, takes the foreground,
-// and writes every key message it receives to a log file, one line each.
-//   lockscreen_cover LOG_FILE
+// and writes every key message it receives to a log file, one line each. "topmost" makes
+// the window topmost, as a worker's own always-on-top window; "at X Y" shows it maximized
+// on the monitor of that point.
+//   lockscreen_cover LOG_FILE [topmost] [at X Y]
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -36,9 +40,19 @@ LRESULT CALLBACK CoverProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 } // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
-    Log = std::fopen(commandLine, "w");
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    if (__argc < 2) return 2;
+    Log = std::fopen(__argv[1], "w");
     if (Log == nullptr) return 2;
+    DWORD exStyle = 0;
+    POINT at{0, 0};
+    for (int i = 2; i < __argc; ++i) {
+        if (std::strcmp(__argv[i], "topmost") == 0) exStyle |= WS_EX_TOPMOST;
+        if (std::strcmp(__argv[i], "at") == 0 && i + 2 < __argc) {
+            at = POINT{std::atoi(__argv[i + 1]), std::atoi(__argv[i + 2])};
+            i += 2;
+        }
+    }
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
     windowClass.lpfnWndProc = CoverProc;
@@ -47,7 +61,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     windowClass.hbrBackground = CreateSolidBrush(RGB(0xFF, 0, 0));
     windowClass.lpszClassName = CoverClass;
     if (!RegisterClassExW(&windowClass)) return 1;
-    const HWND window = CreateWindowExW(0, CoverClass, L"Cover", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300,
+    const HWND window = CreateWindowExW(exStyle, CoverClass, L"Cover", WS_OVERLAPPEDWINDOW, at.x, at.y, 400, 300,
                                         nullptr, nullptr, instance, nullptr);
     if (window == nullptr) return 1;
     ShowWindow(window, SW_SHOWMAXIMIZED);

@@ -9,6 +9,13 @@
 //   lockscreen_probe minmax N            ask it for its maximized rectangle (WM_GETMINMAXINFO),
 //                                        handing it a work area without a bottom taskbar of N px
 //   lockscreen_probe zorder CLASS        where the lock window and CLASS's window stand
+//   lockscreen_probe monitors            each monitor, who shows at its centre and corners, and
+//                                        each of the lock's covers
+//   lockscreen_probe displaychange       move every cover off its monitor, as a monitor that
+//                                        changed leaves it, and send WM_DISPLAYCHANGE
+//   lockscreen_probe listen LOG MS       hear with a low-level keyboard hook, for at most MS or
+//                                        until F12 comes up, every key that reaches it: a hook
+//                                        installed later (the lock's) is asked first
 // The description is two lines:
 //   window LEFT TOP WIDTH HEIGHT zoomed=0|1 visible=0|1 popup=0|1 caption=0|1 sysmenu=0|1 topmost=0|1 text=TEXT
 //   animation LEFT TOP WIDTH HEIGHT      (relative to the window's client area)
@@ -24,6 +31,7 @@ namespace {
 
 constexpr const wchar_t* kFormClass = L"FrmZurozoz";
 constexpr const wchar_t* kAnimationClass = L"SysAnimate32";
+constexpr const wchar_t* kCoverClass = L"ZurozozCover";
 constexpr DWORD kPollMs = 50;
 
 HWND FindForm(DWORD timeoutMs) {
@@ -65,7 +73,7 @@ int Describe(HWND form) {
 int Usage() {
     std::fprintf(stderr, "usage: lockscreen_probe wait MS | resize X Y W H | close | keys CHORD... |"
                          " foreground | syscommands | minmax N |"
-                         " zorder CLASS\n");
+                         " zorder CLASS | monitors | displaychange | listen LOG MS\n");
     return 2;
 }
 
@@ -77,7 +85,8 @@ WORD KeyCode(const std::string& name) {
     static const struct { const char* name; WORD code; } named[] = {
         {"alt", VK_MENU},   {"ctrl", VK_CONTROL}, {"shift", VK_SHIFT}, {"enter", VK_RETURN},
         {"space", VK_SPACE}, {"tab", VK_TAB},     {"esc", VK_ESCAPE},  {"f4", VK_F4},
-        {"lwin", VK_LWIN},  {"rwin", VK_RWIN},    {"down", VK_DOWN},   {"up", VK_UP}};
+        {"lwin", VK_LWIN},  {"rwin", VK_RWIN},    {"down", VK_DOWN},   {"up", VK_UP},
+        {"f12", VK_F12}};
     for (const auto& key : named) {
         if (name == key.name) return key.code;
     }
@@ -232,6 +241,82 @@ int DescribeZOrder(HWND form, const char* coverClass) {
     return 0;
 }
 
+BOOL CALLBACK AddMonitor(HMONITOR, HDC, LPRECT rect, LPARAM monitors) {
+    reinterpret_cast<std::vector<RECT>*>(monitors)->push_back(*rect);
+    return TRUE;
+}
+
+// Per monitor: how many of its centre and four corners show a window of the lock's
+// process, and the class of the window at its centre; then the lock's covers.
+int DescribeMonitors() {
+    const HWND form = FindWindowW(kFormClass, nullptr);
+    DWORD lock = 0;
+    if (form != nullptr) GetWindowThreadProcessId(form, &lock);
+    std::vector<RECT> monitors;
+    EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors));
+    for (const RECT& m : monitors) {
+        const POINT points[] = {{(m.left + m.right) / 2, (m.top + m.bottom) / 2}, {m.left, m.top},
+                                {m.right - 1, m.top}, {m.left, m.bottom - 1}, {m.right - 1, m.bottom - 1}};
+        int locked = 0;
+        for (const POINT& point : points) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(WindowFromPoint(point), &owner);
+            if (lock != 0 && owner == lock) ++locked;
+        }
+        std::printf("monitor %ld %ld %ld %ld lock=%d/5 centre=%s\n", m.left, m.top, m.right - m.left,
+                    m.bottom - m.top, locked, ClassOf(GetAncestor(WindowFromPoint(points[0]), GA_ROOT)).c_str());
+    }
+    for (HWND cover = nullptr; (cover = FindWindowExW(nullptr, cover, kCoverClass, nullptr)) != nullptr;) {
+        RECT place{};
+        GetWindowRect(cover, &place);
+        const LONG_PTR style = GetWindowLongPtrW(cover, GWL_STYLE);
+        std::printf("cover %ld %ld %ld %ld visible=%d owned=%d topmost=%d popup=%d caption=%d text=%d\n", place.left,
+                    place.top, place.right - place.left, place.bottom - place.top, IsWindowVisible(cover) ? 1 : 0,
+                    GetWindow(cover, GW_OWNER) == form ? 1 : 0,
+                    (GetWindowLongPtrW(cover, GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0, (style & WS_POPUP) ? 1 : 0,
+                    (style & WS_CAPTION) != 0 ? 1 : 0, GetWindowTextLengthW(cover));
+    }
+    return 0;
+}
+
+int DisplayChanged(HWND form) {
+    for (HWND cover = nullptr; (cover = FindWindowExW(nullptr, cover, kCoverClass, nullptr)) != nullptr;) {
+        SetWindowPos(cover, nullptr, 0, 0, 10, 10, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    DWORD_PTR result = 0;
+    const LPARAM size = MAKELPARAM(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    return SendMessageTimeoutW(form, WM_DISPLAYCHANGE, 32, size, SMTO_NORMAL, 2000, &result) ? 0 : 1;
+}
+
+FILE* Heard = nullptr;
+
+LRESULT CALLBACK HearKey(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION) {
+        const auto& key = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
+        const bool up = (key.flags & LLKHF_UP) != 0;
+        std::fprintf(Heard, "key 0x%02lX %s\n", key.vkCode, up ? "up" : "down");
+        std::fflush(Heard);
+        if (key.vkCode == VK_F12 && up) PostQuitMessage(0);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+int ListenToKeys(const char* log, DWORD ms) {
+    Heard = std::fopen(log, "w");
+    if (Heard == nullptr) return 1;
+    const HHOOK hook = SetWindowsHookExW(WH_KEYBOARD_LL, HearKey, GetModuleHandleW(nullptr), 0);
+    std::fprintf(Heard, hook != nullptr ? "listening\n" : "no hook\n");
+    std::fflush(Heard);
+    SetTimer(nullptr, 0, ms, nullptr);
+    MSG message;
+    while (hook != nullptr && GetMessageW(&message, nullptr, 0, 0) > 0 && message.message != WM_TIMER) {
+        DispatchMessageW(&message);
+    }
+    if (hook != nullptr) UnhookWindowsHookEx(hook);
+    std::fclose(Heard);
+    return hook != nullptr ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -240,6 +325,8 @@ int main(int argc, char** argv) {
         std::printf("foreground %s\n", ClassOf(GetForegroundWindow()).c_str());
         return 0;
     }
+    if (std::strcmp(argv[1], "monitors") == 0 && argc == 2) return DescribeMonitors();
+    if (std::strcmp(argv[1], "listen") == 0 && argc == 4) return ListenToKeys(argv[2], std::atoi(argv[3]));
     if (std::strcmp(argv[1], "wait") == 0 && argc == 3) {
         const HWND form = FindForm(static_cast<DWORD>(std::atoi(argv[2])));
         if (form == nullptr) {
@@ -273,5 +360,6 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], "syscommands") == 0 && argc == 2) return SendSystemCommands(form);
     if (std::strcmp(argv[1], "minmax") == 0 && argc == 3) return AskMaximized(form, std::atoi(argv[2]));
     if (std::strcmp(argv[1], "zorder") == 0 && argc == 3) return DescribeZOrder(form, argv[2]);
+    if (std::strcmp(argv[1], "displaychange") == 0 && argc == 2) return DisplayChanged(form);
     return Usage();
 }

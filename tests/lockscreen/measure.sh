@@ -35,6 +35,13 @@ differing() {
   compare -metric AE "$1.area.png" "$2.area.png" null: 2>&1 || true
 }
 
+# text_rows FILE X Y W H: how many bands of rows inside the area hold bright pixels, apart
+# from each other: the lines of text there.
+text_rows() {
+  convert "$1" -crop "${4}x${5}+${2}+${3}" +repage -colorspace gray -threshold 50% -scale "1x${5}!" \
+    -threshold 0 txt:- | awk '/^[0-9]/ { lit = !/#000000|gray\(0\)/; rows += lit && !was; was = lit } END { print rows + 0 }'
+}
+
 # twips_to_pixels TWIPS: at the display's 96 DPI, rounded half away from zero.
 twips_to_pixels() {
   awk -v t="$1" 'BEGIN { p = t * 96 / 1440; printf "%d\n", (p < 0 ? -int(-p + 0.5) : int(p + 0.5)) }'
