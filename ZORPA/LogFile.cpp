@@ -1,6 +1,5 @@
 #include "LogFile.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 namespace zorpa {
@@ -49,17 +48,45 @@ std::string ToUtf8(const std::wstring& text) {
     return out;
 }
 
-std::wstring FormatLocalTime(const LocalTime& time) {
+LogLine& LogLine::operator<<(const char* text) {
+    utf8_ += text;
+    return *this;
+}
+
+LogLine& LogLine::operator<<(const wchar_t* text) { return *this << std::wstring(text); }
+
+LogLine& LogLine::operator<<(const std::wstring& text) {
+    utf8_ += ToUtf8(text);
+    return *this;
+}
+
+LogLine& LogLine::operator<<(long long number) {
+    utf8_ += std::to_string(number);
+    return *this;
+}
+
+std::string FormatLocalTime(const LocalTime& time) {
+    std::string text;
+    const auto digits = [&text](int value, std::size_t width, const char* after) {
+        const std::string number = std::to_string(value);
+        if (number.size() < width) text.append(width - number.size(), '0');
+        text += number;
+        text += after;
+    };
     const int offset = std::abs(time.utcOffsetMinutes);
-    wchar_t text[40];
-    std::swprintf(text, sizeof text / sizeof text[0], L"%04d-%02d-%02d %02d:%02d:%02d.%03d %lc%02d:%02d",
-                  time.year, time.month, time.day, time.hour, time.minute, time.second,
-                  time.millisecond, time.utcOffsetMinutes < 0 ? L'-' : L'+', offset / 60,
-                  offset % 60);
+    digits(time.year, 4, "-");
+    digits(time.month, 2, "-");
+    digits(time.day, 2, " ");
+    digits(time.hour, 2, ":");
+    digits(time.minute, 2, ":");
+    digits(time.second, 2, ".");
+    digits(time.millisecond, 3, time.utcOffsetMinutes < 0 ? " -" : " +");
+    digits(offset / 60, 2, ":");
+    digits(offset % 60, 2, "");
     return text;
 }
 
-void LogFile::Write(const std::wstring& text) {
+void LogFile::Write(const LogLine& line) {
     std::wstring folder;
     try {
         folder = platform_.ProgramFolder();
@@ -74,15 +101,13 @@ void LogFile::Write(const std::wstring& text) {
         ++lost_;
         return;
     }
-    const std::wstring stamp = FormatLocalTime(platform_.LocalTimeNow()) + L" ";
+    const std::string stamp = FormatLocalTime(platform_.LocalTimeNow()) + " ";
     std::string lines;
     if (lost_ > 0) {
-        lines = ToUtf8(stamp + std::to_wstring(lost_) +
-                       (lost_ == 1 ? L" line" : L" lines") +
-                       L" before this one could not be written to this record") +
-                LineEnd;
+        lines = stamp + std::to_string(lost_) + (lost_ == 1 ? " line" : " lines") +
+                " before this one could not be written to this record" + LineEnd;
     }
-    lines += ToUtf8(stamp + text) + LineEnd;
+    lines += stamp + line.Utf8() + LineEnd;
     const AppendResult result = platform_.AppendToFile(folder + Names[0], lines);
     if (result.error != 0) {
         ++lost_;

@@ -43,8 +43,8 @@ public:
 
 private:
     // The run-time error's description, its Windows error written as "error 5: Access is denied.".
-    std::wstring ErrorPhrase(const RuntimeError& error);
-    std::wstring WindowsError(std::uint32_t error);
+    LogLine& ErrorPhrase(LogLine& line, const RuntimeError& error);
+    LogLine& WindowsError(LogLine& line, std::uint32_t error);
 
     Platform& platform_;
     LogFile file_;

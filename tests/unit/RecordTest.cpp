@@ -155,9 +155,9 @@ TEST(RecordFile, StartUpLinesAreStampedInLocalTimeAndUtf8) {
                   "FENDA_TICKETS started: process 1008, minimized without focus (style 6)",
                   "TULVAN started: process 1012, maximized (style 3)"}));
 
-    const std::pair<zorpa::LocalTime, const wchar_t*> stamps[] = {
-        {{2027, 1, 2, 3, 4, 5, 6, -330}, L"2027-01-02 03:04:05.006 -05:30"},
-        {{2026, 12, 31, 23, 59, 59, 999, 0}, L"2026-12-31 23:59:59.999 +00:00"}};
+    const std::pair<zorpa::LocalTime, const char*> stamps[] = {
+        {{2027, 1, 2, 3, 4, 5, 6, -330}, "2027-01-02 03:04:05.006 -05:30"},
+        {{2026, 12, 31, 23, 59, 59, 999, 0}, "2026-12-31 23:59:59.999 +00:00"}};
     for (const auto& [time, text] : stamps) EXPECT_EQ(zorpa::FormatLocalTime(time), text);
     EXPECT_EQ(zorpa::ToUtf8(L"\x20AC \xD834\xDD1E \xDC00"),
               "\xE2\x82\xAC \xF0\x9D\x84\x9E \xEF\xBF\xBD");
