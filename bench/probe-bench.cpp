@@ -24,7 +24,7 @@ constexpr DWORD ResendPauseMs = 10;
 constexpr ULONGLONG ProbeLoopLimitMs = 1500;
 constexpr int AnswerSamples = 500;
 constexpr int DeadCycles = 5;
-constexpr int CheckCycleSamples = 300;
+constexpr int CheckCycleSamples = 1000;
 
 struct Handle {
     HANDLE value;

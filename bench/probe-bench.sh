@@ -55,7 +55,7 @@ run() { run_exe "$work/probe-bench.exe" "$@"; }
 
 run answer
 if [ -n "$baseline" ]; then
-  for turn in 1 2 3 4 5; do
+  for turn in 1 2 3 4 5 6 7 8 9; do
     echo "turn $turn, $baseline: $(run_exe "$work/probe-bench-baseline.exe" cycle)"
     echo "turn $turn, this tree: $(run cycle)"
   done | tee "$work/cycle-turns.txt"
