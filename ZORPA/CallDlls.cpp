@@ -17,6 +17,7 @@ bool IsBlank(const std::wstring& text) {
 }  // namespace
 
 ProcessId CallDlls::LaunchProgram(const std::wstring& path, WindowHandle& window, int style) {
+    StartError = 0;
     if (IsBlank(path)) {
         platform_.ShowMessage(InvalidPathPrompt, InvalidPathTitle, MessageIcon::Exclamation);
         return -1;
@@ -24,7 +25,8 @@ ProcessId CallDlls::LaunchProgram(const std::wstring& path, WindowHandle& window
     StartedProcess started;
     try {
         started = platform_.StartProgram(path, style);
-    } catch (const RuntimeError&) {
+    } catch (const RuntimeError& error) {
+        StartError = error.windowsError();
         return -1;
     }
     TargetProcessId = started.id;
@@ -80,18 +82,19 @@ bool CallDlls::IsProgramResponding(WindowHandle window, ProcessId pid) {
     return answered;
 }
 
-void CallDlls::KillProgram(WindowHandle window, ProcessId pid, std::uint32_t waitForEndMs) {
+bool CallDlls::KillProgram(WindowHandle window, ProcessId pid, std::uint32_t waitForEndMs) {
     FoundWindow = window;
-    if (window == 0) return;
+    if (window == 0) return false;
 
     // The window leads to a process only while it belongs to the instance started for this
     // slot. A window that is gone, or whose handle now belongs to another program (the shell,
     // say), counts as gone. Either way only that very instance (same id and creation time)
     // is ended, never the window's new owner nor a program later given the same id.
     const auto it = launched_.find(pid);
-    if (it == launched_.end()) return;
+    if (it == launched_.end()) return false;
     platform_.TerminateInstance(it->second, waitForEndMs);
     launched_.erase(it);
+    return true;
 }
 
 bool CallDlls::OwnedByAnother(WindowHandle window, ProcessId pid) {

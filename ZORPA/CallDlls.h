@@ -14,7 +14,8 @@ public:
     explicit CallDlls(Platform& platform) : platform_(platform) {}
 
     // Starts the program and returns its process id with its main window in `window`;
-    // -1 when it cannot be started (a blank path also shows the "Invalid Path" box).
+    // -1 when it cannot be started (a blank path also shows the "Invalid Path" box), with
+    // Windows' reason in StartError.
     ProcessId LaunchProgram(const std::wstring& path, WindowHandle& window, int style);
     // Looks for the first top-level window of TargetProcessId and leaves it in FoundWindow.
     void FindProcessWindow();
@@ -26,12 +27,14 @@ public:
     // Terminates the instance this supervisor started under `pid` (same id and creation
     // time), whether the window still belongs to it or is gone; never the process that now
     // owns a reused window handle. Window 0 terminates nothing. Then waits up to
-    // `waitForEndMs` until that instance has really ended.
-    void KillProgram(WindowHandle window, ProcessId pid, std::uint32_t waitForEndMs = 0);
+    // `waitForEndMs` until that instance has really ended. True when it ended one.
+    bool KillProgram(WindowHandle window, ProcessId pid, std::uint32_t waitForEndMs = 0);
 
     // Results passed between the procedures above and to the enumeration callback.
     ProcessId TargetProcessId = 0;
     WindowHandle FoundWindow = 0;
+    // Windows' error code for the last start that failed; 0 when Windows gave none.
+    std::uint32_t StartError = 0;
 
     // How long a new program may take to become ready before its window is looked up.
     static constexpr std::uint32_t ReadyTimeoutMs = 5000;

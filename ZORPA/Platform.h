@@ -24,6 +24,20 @@ struct StartedProcess {
     std::uint64_t creationTime = 0;
 };
 
+// A moment on the local clock, with the difference to UTC that was in force at that moment.
+struct LocalTime {
+    int year = 0, month = 0, day = 0;
+    int hour = 0, minute = 0, second = 0, millisecond = 0;
+    int utcOffsetMinutes = 0;  // local time minus UTC: +60 in Madrid in winter
+};
+
+// The outcome of appending to a file: Windows' error code (0 when it was written whole) and
+// the file's size after the write.
+struct AppendResult {
+    std::uint32_t error = 0;
+    std::uint64_t sizeAfter = 0;
+};
+
 // Every platform call the supervisor makes. Production binds it to Win32; the unit
 // tests bind it to a deterministic simulation. Calls that can fail the way a file or
 // process operation fails throw RuntimeError; everything else reports through its result.
@@ -57,6 +71,7 @@ public:
     virtual double SecondsSinceMidnight() = 0;
     // Milliseconds from an arbitrary start; never goes back and does not wrap.
     virtual std::uint64_t MonotonicMilliseconds() = 0;
+    virtual LocalTime LocalTimeNow() = 0;
     virtual void Sleep(std::uint32_t milliseconds) = 0;
 
     // --- files ---
@@ -77,6 +92,11 @@ public:
     // Deletes the file of exactly this name (no wildcards); a missing file is not an error.
     // Throws RuntimeError when the file is there and cannot be deleted.
     virtual void DeleteFileIfPresent(const std::wstring& path) = 0;
+    // Appends `bytes` with a single write, creating the file when missing. The file is open
+    // only for that write, and others may read, write and delete it meanwhile. Never throws.
+    virtual AppendResult AppendToFile(const std::wstring& path, const std::string& bytes) = 0;
+    // The system's own text for a Windows error code.
+    virtual std::wstring ErrorText(std::uint32_t error) = 0;
 
     // --- settings (per-user store, case-insensitive names) ---
     virtual std::optional<std::wstring> ReadSetting(const std::wstring& application,

@@ -29,6 +29,10 @@ inline constexpr std::array<SettingInfo, 6> SettingKeys{{
     {SettingKey::RutaServidor, L"RutaServidor", L"Velmo", L"\\\\SERVIDOR\\Nuevos"},
 }};
 
+inline constexpr const wchar_t* NameOf(SettingKey key) {
+    return SettingKeys[static_cast<std::size_t>(key)].name;
+}
+
 inline constexpr const wchar_t* SettingsSection = L"Configuracion";
 // Parent key, under HKEY_CURRENT_USER, of every application's settings.
 inline constexpr const wchar_t* SettingsParentKey = L"Software\\VB and VBA Program Settings";

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <vector>
 
 namespace zorpa {
 
@@ -30,7 +31,7 @@ std::int16_t Incremented(std::int16_t value) {
 }  // namespace
 
 frmZORPA::frmZORPA(Platform& platform)
-    : platform_(platform), settings_(platform), callDlls_(platform) {}
+    : platform_(platform), settings_(platform), callDlls_(platform), log_(platform) {}
 
 template <class Handler>
 void frmZORPA::RunEvent(Handler handler) {
@@ -41,10 +42,11 @@ void frmZORPA::RunEvent(Handler handler) {
     try {
         (this->*handler)();
     } catch (const RuntimeError& error) {
+        log_.RunTimeError(error);
         platform_.ShowMessage(L"Run-time error '" + std::to_wstring(error.number()) + L"':\n\n" +
                                   error.description(),
                               Title, MessageIcon::Critical);
-        platform_.EndProgram();
+        End(L"after run-time error " + std::to_wstring(error.number()));
     }
 }
 
@@ -60,9 +62,15 @@ void frmZORPA::Form_Load() {
     // Commands posted while the supervisor was not running are dropped.
     for (SettingKey flag : CommandFlags) settings_.ClearFlag(flag);
     MissThreshold = settings_.ReadMissThreshold();
+    log_.Started(platform_.ProgramFolder(), MissThreshold);
     DeleteUpdateLeftovers();
-    for (SlotId id : StartOrder) StartSlot(id, InfoOf(id).startStyle);
+    for (SlotId id : StartOrder) {
+        StartSlot(id, InfoOf(id).startStyle);
+        log_.WorkerStarted(id, Slot(id).Pid, InfoOf(id).startStyle);
+    }
 }
+
+void frmZORPA::Form_Unload() { log_.Ending(L"its form was closed"); }
 
 void frmZORPA::tmrCheck_Timer() {
     MissThreshold = settings_.ReadMissThreshold();
@@ -75,12 +83,16 @@ void frmZORPA::tmrCheck_Timer() {
     // and ends the cycle.
     try {
         const std::wstring serverFolder = settings_.Read(SettingKey::RutaServidor);
-        if (ReplaceAttempts < MissThreshold) ReplacePrograms(serverFolder);
+        const bool tried = ReplaceAttempts < MissThreshold;
+        if (tried) ReplacePrograms(serverFolder);
         settings_.ClearFlag(SettingKey::RemplazarProgramas);
+        if (tried) log_.ReplaceDone();
+        else log_.ReplaceSkipped(ReplaceAttempts, MissThreshold);
         ObeyCommands();
         WatchForHangs();
-    } catch (const RuntimeError&) {
+    } catch (const RuntimeError& error) {
         ReplaceAttempts = Incremented(ReplaceAttempts);
+        log_.ReplaceFailed(error, ReplaceAttempts, MissThreshold);
     }
 }
 
@@ -103,9 +115,10 @@ void frmZORPA::ReplaceWorker(SlotId id, const std::wstring& serverFolder) {
     const std::wstring source = serverFolder + info.replacement;
     if (!platform_.FileExists(source)) return;
     StagedFile update(platform_, source, PathOf(info.file));
-    EndForUpdate(Slot(id));
+    const bool ended = EndForUpdate(Slot(id));
     update.PutInPlace(updateWaitLeftMs_);
     ReplaceAttempts = 0;
+    log_.WorkerUpdated(id, Slot(id).Pid, ended, source, update.Bytes());
 }
 
 // The supervisor never replaces its own file: it leaves the new version beside itself for the
@@ -116,17 +129,20 @@ void frmZORPA::StageOwnUpdate(const std::wstring& serverFolder) {
         return;
     StagedFile update(platform_, serverFolder + OwnUpdateFile, PathOf(OwnUpdateFile));
     update.PutInPlace(updateWaitLeftMs_);
-    platform_.EndProgram();
+    log_.OwnUpdateStaged(serverFolder + OwnUpdateFile, PathOf(OwnUpdateFile), update.Bytes());
+    End(L"its new version is staged as ZORPANEW.EXE for the site to start");
 }
 
 // Ending a process is asynchronous: wait, within what the step may still wait, until the
-// worker has let go of its file.
-void frmZORPA::EndForUpdate(ProgramSlot& slot) {
+// worker has let go of its file. True when the worker was ended here.
+bool frmZORPA::EndForUpdate(ProgramSlot& slot) {
     const std::uint64_t start = platform_.MonotonicMilliseconds();
-    callDlls_.KillProgram(slot.Window, slot.Pid, std::min(EndWaitMs, updateWaitLeftMs_));
+    const bool ended =
+        callDlls_.KillProgram(slot.Window, slot.Pid, std::min(EndWaitMs, updateWaitLeftMs_));
     const std::uint64_t waited = platform_.MonotonicMilliseconds() - start;
     updateWaitLeftMs_ -=
         static_cast<std::uint32_t>(std::min<std::uint64_t>(waited, updateWaitLeftMs_));
+    return ended;
 }
 
 // What a crash or power cut between copy and rename left behind, by its fixed names only.
@@ -139,9 +155,14 @@ void frmZORPA::DeleteUpdateLeftovers() {
 void frmZORPA::ObeyCommands() {
     for (SettingKey command : {SettingKey::ShutDown, SettingKey::Exit, SettingKey::Restart}) {
         if (!settings_.IsFlagSet(command)) continue;
-        for (SlotId id : CommandKillOrder) callDlls_.KillProgram(Slot(id).Window, Slot(id).Pid);
+        std::vector<SupervisorLog::Ended> ended;
+        for (SlotId id : CommandKillOrder) {
+            if (callDlls_.KillProgram(Slot(id).Window, Slot(id).Pid))
+                ended.push_back({id, Slot(id).Pid});
+        }
         settings_.ClearFlag(command);
-        if (command != SettingKey::Restart) platform_.EndProgram();
+        log_.CommandObeyed(command, ended);
+        if (command != SettingKey::Restart) End(std::wstring(NameOf(command)) + L" was set");
     }
 }
 
@@ -153,9 +174,12 @@ void frmZORPA::WatchForHangs() {
             continue;
         }
         slot.MissCounter = Incremented(slot.MissCounter);
+        log_.ProbeMissed(id, slot.Pid, slot.MissCounter, MissThreshold);
         if (slot.MissCounter < MissThreshold) continue;
-        callDlls_.KillProgram(slot.Window, slot.Pid);
+        const bool ended = callDlls_.KillProgram(slot.Window, slot.Pid);
+        const ProcessId old = slot.Pid;
         StartSlot(id, ShowStyle::Hidden);
+        log_.WorkerRestarted(id, old, ended, slot.Pid, slot.MissCounter);
         slot.MissCounter = 0;
     }
 }
@@ -165,13 +189,20 @@ void frmZORPA::WatchForHangs() {
 void frmZORPA::StartSlot(SlotId id, int style) {
     ProgramSlot& slot = Slot(id);
     const SlotInfo& info = InfoOf(id);
-    slot.Pid = callDlls_.LaunchProgram(PathOf(info.file), slot.Window, style);
+    const std::wstring path = PathOf(info.file);
+    slot.Pid = callDlls_.LaunchProgram(path, slot.Window, style);
     if (slot.Pid == -1) {
+        log_.WorkerNotStarted(id, path, callDlls_.StartError);
         platform_.ShowMessage(info.failureMessage, Title, MessageIcon::None);
-        platform_.EndProgram();
+        End(std::wstring(info.name) + L" could not be started");
     }
 }
 
 std::wstring frmZORPA::PathOf(const wchar_t* file) { return platform_.ProgramFolder() + file; }
+
+void frmZORPA::End(const std::wstring& why) {
+    log_.Ending(why);
+    platform_.EndProgram();
+}
 
 }  // namespace zorpa

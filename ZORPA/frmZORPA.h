@@ -7,6 +7,7 @@
 #include "Platform.h"
 #include "Settings.h"
 #include "Slots.h"
+#include "SupervisorLog.h"
 
 namespace zorpa {
 
@@ -23,6 +24,8 @@ public:
 
     // The event handlers themselves.
     void Form_Load();
+    // The form was closed (it is never shown, so only another program can close it).
+    void Form_Unload();
     void tmrCheck_Timer();
     void tmrReset_Timer();
 
@@ -46,8 +49,10 @@ private:
     void ReplacePrograms(const std::wstring& serverFolder);
     void ReplaceWorker(SlotId id, const std::wstring& serverFolder);
     void StageOwnUpdate(const std::wstring& serverFolder);
-    void EndForUpdate(ProgramSlot& slot);
+    bool EndForUpdate(ProgramSlot& slot);
     void DeleteUpdateLeftovers();
+    // Writes why the supervisor ends to its record, then ends it.
+    void End(const std::wstring& why);
     void ObeyCommands();
     void WatchForHangs();
     void StartSlot(SlotId id, int style);
@@ -56,6 +61,7 @@ private:
     Platform& platform_;
     Settings settings_;
     CallDlls callDlls_;
+    SupervisorLog log_;
     std::array<ProgramSlot, SlotCount> slots_{};
     bool busy_ = false;
     std::uint32_t updateWaitLeftMs_ = 0;  // what the running replacement step may still wait

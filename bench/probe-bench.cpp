@@ -2,6 +2,8 @@
 //   probe-bench answer       median time of SendMessageTimeoutA(WM_NULL) to a window that answers
 //   probe-bench dead pause   one probe cycle on a destroyed window, 10 ms pause between resends
 //   probe-bench dead busy    the same without the pause
+//   probe-bench cycle        median time of the supervisor's own check cycle (frmZORPA with
+//                            its Win32 platform) over four workers whose window answers
 // The target window lives in a child process ("probe-bench serve"), as a worker's would.
 #include <windows.h>
 
@@ -11,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "Win32Platform.h"
+#include "frmZORPA.h"
+
 namespace {
 
 constexpr const wchar_t* TargetClass = L"ProbeBenchTarget";
@@ -19,6 +24,7 @@ constexpr DWORD ResendPauseMs = 10;
 constexpr ULONGLONG ProbeLoopLimitMs = 1500;
 constexpr int AnswerSamples = 500;
 constexpr int DeadCycles = 5;
+constexpr int CheckCycleSamples = 1000;
 
 struct Handle {
     HANDLE value;
@@ -147,13 +153,41 @@ int MeasureDead(HWND window, bool pause) {
     return 0;
 }
 
+// Every slot points at the answering window, so each cycle probes four times and writes no
+// line to the supervisor's record.
+int MeasureCheckCycle(const Target& target) {
+    zorpa::win32::Win32Platform platform;
+    zorpa::frmZORPA form(platform);
+    for (zorpa::SlotId id : zorpa::ProbeOrder) {
+        form.Slot(id).Window = reinterpret_cast<zorpa::WindowHandle>(target.window);
+        form.Slot(id).Pid = static_cast<zorpa::ProcessId>(target.process.dwProcessId);
+    }
+    std::vector<double> samples;
+    for (int i = 0; i < CheckCycleSamples; ++i) {
+        const LONGLONG start = Now();
+        form.tmrCheck_Timer();
+        samples.push_back(Milliseconds(Now() - start));
+        for (zorpa::SlotId id : zorpa::ProbeOrder) {
+            if (form.Slot(id).MissCounter != 0) {
+                std::printf("cycle %d counted a miss\n", i);
+                return 1;
+            }
+        }
+    }
+    std::sort(samples.begin(), samples.end());
+    std::printf("check cycle, four answering workers: %d cycles, median %.3f ms, 90th percentile "
+                "%.3f ms\n",
+                CheckCycleSamples, samples[samples.size() / 2], samples[samples.size() * 9 / 10]);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     const std::wstring mode = argc > 1 ? argv[1] : L"";
     if (mode == L"serve") return Serve(::GetModuleHandleW(nullptr));
-    if (mode != L"answer" && mode != L"dead") {
-        std::printf("usage: probe-bench answer | dead pause | dead busy\n");
+    if (mode != L"answer" && mode != L"dead" && mode != L"cycle") {
+        std::printf("usage: probe-bench answer | dead pause | dead busy | cycle\n");
         return 2;
     }
     Target target;
@@ -164,6 +198,8 @@ int wmain(int argc, wchar_t** argv) {
     int result = 0;
     if (mode == L"answer") {
         result = MeasureAnswer(target.window);
+    } else if (mode == L"cycle") {
+        result = MeasureCheckCycle(target);
     } else {
         ::PostMessageW(target.window, WM_CLOSE, 0, 0);
         for (int attempt = 0; attempt < 100 && ::IsWindow(target.window); ++attempt) ::Sleep(10);

@@ -63,10 +63,21 @@ echo
 echo "== The command flags after start-up"
 in_wine timeout 30 wine reg query "$settings" | tr -d '\r' | grep REG_SZ
 
-if kill -0 "$supervisor" 2>/dev/null; then
-  echo
-  echo "== ZORPA.exe is still running, idle (its timers are never enabled); ending the demo."
-fi
+# Its timers are never enabled: another program's tick runs one check cycle.
+post_command() {
+  in_wine timeout 30 wine reg add "$settings" /v "$1" /t REG_SZ /d 1 /f >/dev/null
+  in_wine timeout 30 wine "$bin/PostTick.exe" | tr -d '\r'
+}
+echo
+echo "== Restart=1 and one check cycle: three workers end, the hang watch counts them missing"
+post_command Restart
+sleep 2
+echo "== ShutDown=1 and one check cycle: three workers and the supervisor end"
+post_command ShutDown
+for _ in $(seq 100); do
+  kill -0 "$supervisor" 2>/dev/null || break
+  sleep 0.1
+done
 in_wine wineserver -k >/dev/null 2>&1 || true
 wait "$supervisor" 2>/dev/null || true
 
@@ -81,3 +92,7 @@ if "$wine_env" two-monitors "$two_monitors" "$env_dir"; then
   scripts/demo-lockscreen.sh "$bin" "$two_monitors" "$demo/lock-screen-two-monitors.png"
   echo "Screenshot of both monitors: $demo/lock-screen-two-monitors.png"
 fi
+
+echo
+echo "== The supervisor's record, $terminal/ZORPA.log"
+tr -d '\r' <"$terminal/ZORPA.log" | sed 's/^/  /'

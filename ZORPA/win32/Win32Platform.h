@@ -23,6 +23,7 @@ public:
 
     double SecondsSinceMidnight() override;
     std::uint64_t MonotonicMilliseconds() override;
+    LocalTime LocalTimeNow() override;
     void Sleep(std::uint32_t milliseconds) override;
 
     std::wstring ProgramFolder() override;
@@ -30,6 +31,8 @@ public:
     std::uint64_t CopyToTemporary(const std::wstring& from, const std::wstring& temporary) override;
     void MoveFileOver(const std::wstring& from, const std::wstring& to) override;
     void DeleteFileIfPresent(const std::wstring& path) override;
+    AppendResult AppendToFile(const std::wstring& path, const std::string& bytes) override;
+    std::wstring ErrorText(std::uint32_t error) override;
 
     std::optional<std::wstring> ReadSetting(const std::wstring& application,
                                             const std::wstring& section,

@@ -27,6 +27,7 @@ LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         return 0;
     case WM_DESTROY:
         // Closing the form, should it ever be shown, ends the supervisor.
+        if (zorpa::frmZORPA* form = FormOf(window)) form->Form_Unload();
         ::PostQuitMessage(0);
         return 0;
     default:

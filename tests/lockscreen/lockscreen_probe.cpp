@@ -38,7 +38,12 @@ HWND FindForm(DWORD timeoutMs) {
     const DWORD start = GetTickCount();
     for (;;) {
         const HWND form = FindWindowW(kFormClass, nullptr);
-        if (form != nullptr && IsWindowVisible(form)) return form;
+        if (form != nullptr && IsWindowVisible(form)) {
+            // Visible comes before the lock has laid out its maximized window: an answer
+            // comes only once its thread is back in its message loop.
+            SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, nullptr);
+            return form;
+        }
         if (GetTickCount() - start >= timeoutMs) return nullptr;
         Sleep(kPollMs);
     }

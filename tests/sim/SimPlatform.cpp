@@ -172,7 +172,9 @@ zorpa::StartedProcess SimPlatform::StartProgram(const std::wstring& path, int sh
     nowMs_ += StartCostMs;
     FinishExits();
     const std::optional<SimFile> file = File(path);
-    if (!file) throw RuntimeError(ErrorNumber::FileNotFound, L"File not found: " + path);
+    if (!file) {
+        throw RuntimeError(ErrorNumber::FileNotFound, L"Cannot start " + path + L": " + ErrorText(2), 2);
+    }
 
     while (IsRunning(nextPid_)) nextPid_ += 4;
     const ProcessId id = nextPid_;
@@ -257,6 +259,17 @@ double SimPlatform::SecondsSinceMidnight() {
     return std::fmod(std::fmod(seconds, SecondsPerDay) + SecondsPerDay, SecondsPerDay);
 }
 
+// 8 December 2026 when the simulation starts; the date moves on at each midnight.
+zorpa::LocalTime SimPlatform::LocalTimeNow() {
+    const double seconds = timeOfDayAtZero_ + static_cast<double>(nowMs_) / 1000.0;
+    const double inDay = SecondsSinceMidnight();
+    const auto milliseconds = static_cast<std::int64_t>(std::floor(inDay * 1000.0 + 0.5));
+    const int day = 8 + static_cast<int>(std::floor(seconds / SecondsPerDay));
+    return {2026, 12, day, static_cast<int>(milliseconds / 3600000),
+            static_cast<int>(milliseconds / 60000 % 60), static_cast<int>(milliseconds / 1000 % 60),
+            static_cast<int>(milliseconds % 1000), utcOffsetMinutes};
+}
+
 void SimPlatform::Sleep(std::uint32_t milliseconds) {
     nowMs_ += milliseconds;
     sleptMs += milliseconds;
@@ -310,6 +323,10 @@ void SimPlatform::MoveFileOver(const std::wstring& from, const std::wstring& to)
     FinishExits();
     const std::optional<SimFile> source = File(from);
     if (!source) throw RuntimeError(ErrorNumber::FileNotFound, from, WindowsFileNotFound);
+    if (const std::uint32_t error = std::max(FileError(from), FileError(to))) {
+        throw RuntimeError(ErrorNumber::PermissionDenied, L"Cannot rename " + from + L": " +
+                           ErrorText(error), error);
+    }
     CheckWritable(to);
     files_[Lower(to)] = SimFile{source->content, false};
     RemoveFile(from);
@@ -322,6 +339,28 @@ void SimPlatform::DeleteFileIfPresent(const std::wstring& path) {
     CheckWritable(path);
     RemoveFile(path);
     events.push_back("delete " + Narrow(FileNameOf(path)));
+}
+
+std::uint32_t SimPlatform::FileError(const std::wstring& path) const {
+    const auto it = fileErrors_.find(Lower(path));
+    return it == fileErrors_.end() ? 0 : it->second;
+}
+
+zorpa::AppendResult SimPlatform::AppendToFile(const std::wstring& path, const std::string& bytes) {
+    if (const std::uint32_t error = FileError(path)) return {error, 0};
+    SimFile& file = files_[Lower(path)];
+    file.content += bytes;
+    return {0, file.content.size()};
+}
+
+std::wstring SimPlatform::ErrorText(std::uint32_t error) {
+    switch (error) {
+    case 2: return L"The system cannot find the file specified.";
+    case 5: return L"Access is denied.";
+    case 32: return L"The process cannot access the file because it is being used by another process.";
+    case 112: return L"There is not enough space on the disk.";
+    default: return L"System error " + std::to_wstring(error) + L".";
+    }
 }
 
 // --- settings ---

@@ -82,6 +82,10 @@ public:
     }
     // Bytes that still fit on the terminal's disk; none: as many as are written.
     std::optional<std::size_t> spaceLeft;
+    // Appending to or renaming this file fails with this Windows error (a file another
+    // program holds without sharing, a full disk); 0 lifts it.
+    void FailFile(const std::wstring& path, std::uint32_t error) { fileErrors_[Lower(path)] = error; }
+    int utcOffsetMinutes = 60;
     ProgramBehaviour& Behaviour(const std::wstring& fileName) { return behaviours_[Lower(fileName)]; }
     // A terminated process keeps its file open this long before it is really gone.
     std::uint32_t exitDelayMs = 0;
@@ -141,12 +145,15 @@ public:
     bool SendNullWithTimeout(WindowHandle window, std::uint32_t timeoutMs) override;
     double SecondsSinceMidnight() override;
     std::uint64_t MonotonicMilliseconds() override { return nowMs_; }
+    zorpa::LocalTime LocalTimeNow() override;
     void Sleep(std::uint32_t milliseconds) override;
     std::wstring ProgramFolder() override { return folder; }
     bool FileExists(const std::wstring& path) override;
     std::uint64_t CopyToTemporary(const std::wstring& from, const std::wstring& temporary) override;
     void MoveFileOver(const std::wstring& from, const std::wstring& to) override;
     void DeleteFileIfPresent(const std::wstring& path) override;
+    zorpa::AppendResult AppendToFile(const std::wstring& path, const std::string& bytes) override;
+    std::wstring ErrorText(std::uint32_t error) override;
     std::optional<std::wstring> ReadSetting(const std::wstring& application,
                                             const std::wstring& section,
                                             const std::wstring& key) override;
@@ -168,6 +175,7 @@ private:
     bool FileInUse(const std::wstring& path) const;
     // Throws as Windows refuses to replace or delete a file that is read-only or in use.
     void CheckWritable(const std::wstring& path) const;
+    std::uint32_t FileError(const std::wstring& path) const;
     std::wstring SettingPath(const std::wstring& application, const std::wstring& section,
                              const std::wstring& key) const;
 
@@ -184,6 +192,7 @@ private:
     std::map<std::wstring, ProgramBehaviour> behaviours_;
     std::set<std::wstring> unlistable_;
     std::map<std::wstring, zorpa::RuntimeError> readFaults_;
+    std::map<std::wstring, std::uint32_t> fileErrors_;  // by lower-case path
     std::map<std::wstring, std::wstring> settings_;  // by lower-case application\section\key
     std::set<std::wstring> failingWrites_;
 };

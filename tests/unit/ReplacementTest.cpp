@@ -150,16 +150,6 @@ TEST_F(Replacement, FailureAtAnyStepKeepsTheOldFileWholeAndCountsOneAttempt) {
     }
 }
 
-TEST_F(Replacement, OwnNewVersionThatDoesNotFitLeavesTheEarlierOneAndTheSupervisorRunning) {
-    Offer(L"\\ZORPA.EXE");
-    Offer(L"\\ZORPANEW.EXE", "zorpa-new");
-    s.sim.AddFile(s.sim.folder + L"\\ZORPANEW.EXE", "zorpa-earlier");
-    s.sim.spaceLeft = 3;
-    ASSERT_TRUE(s.Tick());
-    EXPECT_EQ(s.sim.File(s.sim.folder + L"\\ZORPANEW.EXE")->content, "zorpa-earlier");
-    EXPECT_FALSE(s.sim.File(s.sim.folder + L"\\ZORPANEW.EXE.new"));
-}
-
 // Ended workers are waited for, within about two seconds per step in all: a worker that has
 // not let go of its file by then is replaced in a later cycle.
 TEST_F(Replacement, EndedWorkersAreWaitedForWithinTheStepsBound) {

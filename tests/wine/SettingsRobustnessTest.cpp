@@ -54,7 +54,6 @@ void EndProcess(DWORD pid) {
     ::WaitForSingleObject(process.get(), EndTimeoutMs);
 }
 
-const wchar_t* NameOf(SettingKey key) { return zorpa::SettingKeys[static_cast<std::size_t>(key)].name; }
 
 class RobustSettings : public RunningSite {};
 

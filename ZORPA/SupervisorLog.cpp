@@ -1,0 +1,141 @@
+#include "SupervisorLog.h"
+
+namespace zorpa {
+
+namespace {
+
+const wchar_t* NameOf(SlotId id) { return InfoOf(id).name; }
+
+const char* StyleName(int style) {
+    switch (style) {
+    case ShowStyle::Hidden: return "hidden";
+    case ShowStyle::MaximizedFocused: return "maximized";
+    case ShowStyle::MinimizedNoFocus: return "minimized without focus";
+    default: return "shown";
+    }
+}
+
+// "TULVAN (process 1012)"
+LogLine& Worker(LogLine& line, SlotId id, ProcessId pid) {
+    return line << NameOf(id) << " (process " << pid << ")";
+}
+
+bool EndsWith(const std::wstring& text, const std::wstring& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+}  // namespace
+
+void SupervisorLog::Started(const std::wstring& folder, std::int16_t threshold) {
+    LogLine line;
+    line << "ZORPA " APP_VERSION_TEXT " started in " << folder
+         << "; threshold AjusteZORPA = " << threshold;
+    file_.Write(line);
+}
+
+void SupervisorLog::WorkerStarted(SlotId id, ProcessId pid, int style) {
+    LogLine line;
+    line << NameOf(id) << " started: process " << pid << ", " << StyleName(style) << " (style "
+         << style << ")";
+    file_.Write(line);
+}
+
+void SupervisorLog::WorkerNotStarted(SlotId id, const std::wstring& path,
+                                     std::uint32_t windowsError) {
+    LogLine line;
+    line << NameOf(id) << " could not be started from " << path;
+    if (windowsError != 0) WindowsError(line << ": ", windowsError);
+    file_.Write(line);
+}
+
+void SupervisorLog::ProbeMissed(SlotId id, ProcessId pid, std::int16_t misses,
+                                std::int16_t threshold) {
+    LogLine line;
+    Worker(line, id, pid) << " did not answer: miss " << misses << " of " << threshold;
+    file_.Write(line);
+}
+
+void SupervisorLog::WorkerRestarted(SlotId id, ProcessId oldPid, bool ended, ProcessId newPid,
+                                    std::int16_t misses) {
+    LogLine line;
+    Worker(line, id, oldPid) << (ended ? " ended after " : " left as it was after ") << misses
+                             << " unanswered probes"
+                             << (ended ? "" : " (no window or running instance of it to end)")
+                             << " and started again, hidden: process " << newPid;
+    file_.Write(line);
+}
+
+void SupervisorLog::CommandObeyed(SettingKey command, const std::vector<Ended>& ended) {
+    LogLine line;
+    line << NameOf(command) << " obeyed: ";
+    if (ended.empty()) line << "no worker of this supervisor was running";
+    for (std::size_t i = 0; i < ended.size(); ++i)
+        Worker(line << (i == 0 ? "ended " : ", "), ended[i].id, ended[i].pid);
+    if (command == SettingKey::Restart) line << "; the hang watch starts them again";
+    file_.Write(line);
+}
+
+void SupervisorLog::WorkerUpdated(SlotId id, ProcessId pid, bool ended,
+                                  const std::wstring& source, std::uint64_t bytes) {
+    LogLine line;
+    line << NameOf(id) << " updated from " << source << ", " << bytes << " bytes; process "
+         << pid << (ended ? " ended for it" : " was not running")
+         << ", the hang watch starts the new version";
+    file_.Write(line);
+}
+
+void SupervisorLog::OwnUpdateStaged(const std::wstring& source, const std::wstring& target,
+                                    std::uint64_t bytes) {
+    LogLine line;
+    line << "New supervisor staged as " << target << " from " << source << ", " << bytes
+         << " bytes";
+    file_.Write(line);
+}
+
+void SupervisorLog::ReplaceDone() {
+    LogLine line;
+    file_.Write(line << "RemplazarProgramas obeyed: request cleared");
+}
+
+void SupervisorLog::ReplaceFailed(const RuntimeError& error, std::int16_t attempts,
+                                  std::int16_t threshold) {
+    LogLine line;
+    line << "RemplazarProgramas failed with run-time error " << error.number()
+         << " (failed attempt " << attempts << " of " << threshold
+         << ", the request stays set): ";
+    file_.Write(ErrorPhrase(line, error));
+}
+
+void SupervisorLog::ReplaceSkipped(std::int16_t attempts, std::int16_t threshold) {
+    LogLine line;
+    line << "RemplazarProgramas cleared without trying: " << attempts
+         << " failed attempts reached the threshold " << threshold;
+    file_.Write(line);
+}
+
+void SupervisorLog::RunTimeError(const RuntimeError& error) {
+    LogLine line;
+    line << "Run-time error " << error.number() << " shown to the user: ";
+    file_.Write(ErrorPhrase(line, error));
+}
+
+void SupervisorLog::Ending(const std::wstring& why) {
+    LogLine line;
+    file_.Write(line << "ZORPA ends: " << why);
+}
+
+LogLine& SupervisorLog::ErrorPhrase(LogLine& line, const RuntimeError& error) {
+    if (error.windowsError() == 0) return line << error.description();
+    // The description ends with the system's own text: say it once, after the number.
+    const std::wstring& description = error.description();
+    const std::wstring reason = L": " + platform_.ErrorText(error.windowsError());
+    const bool named = EndsWith(description, reason);
+    line << (named ? description.substr(0, description.size() - reason.size()) : description);
+    return WindowsError(line << ": ", error.windowsError());
+}
+
+LogLine& SupervisorLog::WindowsError(LogLine& line, std::uint32_t error) {
+    return line << "error " << error << ": " << platform_.ErrorText(error);
+}
+
+}  // namespace zorpa

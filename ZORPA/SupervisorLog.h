@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "LogFile.h"
+#include "Platform.h"
+#include "Settings.h"
+#include "Slots.h"
+
+namespace zorpa {
+
+// What the supervisor did, in the words its record uses: one line per event, naming the
+// worker and its process id wherever there is one. An answered probe writes nothing.
+class SupervisorLog {
+public:
+    explicit SupervisorLog(Platform& platform) : platform_(platform), file_(platform) {}
+
+    void Started(const std::wstring& folder, std::int16_t threshold);
+    void WorkerStarted(SlotId id, ProcessId pid, int style);
+    void WorkerNotStarted(SlotId id, const std::wstring& path, std::uint32_t windowsError);
+    void ProbeMissed(SlotId id, ProcessId pid, std::int16_t misses, std::int16_t threshold);
+    // `ended`: false when the supervisor had nothing of the worker to end.
+    void WorkerRestarted(SlotId id, ProcessId oldPid, bool ended, ProcessId newPid,
+                         std::int16_t misses);
+    // A command flag obeyed, with the workers it ended (slot and the id it had).
+    struct Ended {
+        SlotId id;
+        ProcessId pid;
+    };
+    void CommandObeyed(SettingKey command, const std::vector<Ended>& ended);
+    // A worker's new version put in place; `ended`: the worker was ended for it here.
+    void WorkerUpdated(SlotId id, ProcessId pid, bool ended, const std::wstring& source,
+                       std::uint64_t bytes);
+    void OwnUpdateStaged(const std::wstring& source, const std::wstring& target,
+                         std::uint64_t bytes);
+    void ReplaceDone();
+    void ReplaceFailed(const RuntimeError& error, std::int16_t attempts, std::int16_t threshold);
+    void ReplaceSkipped(std::int16_t attempts, std::int16_t threshold);
+    void RunTimeError(const RuntimeError& error);
+    void Ending(const std::wstring& why);
+
+private:
+    // The run-time error's description, its Windows error written as "error 5: Access is denied.".
+    LogLine& ErrorPhrase(LogLine& line, const RuntimeError& error);
+    LogLine& WindowsError(LogLine& line, std::uint32_t error);
+
+    Platform& platform_;
+    LogFile file_;
+};
+
+}  // namespace zorpa

@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "LogFile.h"
+#include "Supervisor.h"
+
+using zorpa::LogFile;
+
+namespace {
+
+const std::wstring LogPath = L"C:\\Terminal\\ZORPA.log";
+constexpr std::size_t StampLength = 31;  // "2026-12-08 10:00:00.000 +01:00 "
+
+// The record's lines without their time stamps, each checked to end in CRLF.
+std::vector<std::string> Lines(const Supervisor& s, const std::wstring& path = LogPath) {
+    std::vector<std::string> lines;
+    const std::string content = s.sim.File(path).value_or(sim::SimFile{}).content;
+    for (std::size_t start = 0, end; start < content.size(); start = end + 2) {
+        end = content.find("\r\n", start);
+        if (end == std::string::npos) return {"<no CRLF>"};
+        lines.push_back(content.substr(start + StampLength, end - start - StampLength));
+    }
+    return lines;
+}
+
+struct RecordCase {
+    const char* name;
+    std::function<void(Supervisor&)> act;  // after a normal start-up
+    std::vector<std::string> lines;        // what it adds to the record
+};
+
+void PrintTo(const RecordCase& row, std::ostream* out) { *out << row.name; }
+
+class Record : public ::testing::TestWithParam<RecordCase> {};
+
+TEST_P(Record, EachEventWritesItsLine) {
+    Supervisor s;
+    s.sim.SetSetting(L"AjusteZORPA", L"2");
+    ASSERT_TRUE(s.Load());
+    const std::size_t before = Lines(s).size();
+    GetParam().act(s);
+    const std::vector<std::string> lines = Lines(s);
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + before, lines.end()), GetParam().lines);
+}
+
+const auto Tick = [](Supervisor& s) { s.Tick(); };
+
+INSTANTIATE_TEST_SUITE_P(
+    Events, Record,
+    ::testing::Values(
+        RecordCase{"AnsweredProbesWriteNothing", Tick, {}},
+        RecordCase{"HungWorkerMissesThenRestart",
+                   [](Supervisor& s) {
+                       s.sim.Hang(s.Slot(zorpa::SlotId::FENDA_TICKETS).Window);
+                       s.Tick();
+                       s.Tick();
+                   },
+                   {"FENDA_TICKETS (process 1008) did not answer: miss 1 of 2",
+                    "FENDA_TICKETS (process 1008) did not answer: miss 2 of 2",
+                    "FENDA_TICKETS (process 1008) ended after 2 unanswered probes and started "
+                    "again, hidden: process 1016"}},
+        RecordCase{"RestartFails",
+                   [](Supervisor& s) {
+                       s.sim.ExitProcess(s.Slot(zorpa::SlotId::GANDRO).Pid);
+                       s.sim.RemoveFile(s.PathOf(zorpa::SlotId::GANDRO));
+                       s.Tick();
+                       s.Tick();
+                   },
+                   {"GANDRO (process 1000) did not answer: miss 1 of 2",
+                    "GANDRO (process 1000) did not answer: miss 2 of 2",
+                    "GANDRO could not be started from C:\\Terminal\\GANDRO.EXE: error 2: The "
+                    "system cannot find the file specified.",
+                    "ZORPA ends: GANDRO could not be started"}},
+        RecordCase{"ShutDown",
+                   [](Supervisor& s) {
+                       s.sim.SetSetting(L"ShutDown", L"1");
+                       s.Tick();
+                   },
+                   {"ShutDown obeyed: ended FENDA_IMPRESION (process 1004), TULVAN (process "
+                    "1012), FENDA_TICKETS (process 1008)",
+                    "ZORPA ends: ShutDown was set"}},
+        RecordCase{"RestartWithOneWorkerWithoutWindow",
+                   [](Supervisor& s) {
+                       s.Slot(zorpa::SlotId::TULVAN).Window = 0;
+                       s.sim.SetSetting(L"Restart", L"1");
+                       s.Tick();
+                   },
+                   {"Restart obeyed: ended FENDA_IMPRESION (process 1004), FENDA_TICKETS "
+                    "(process 1008); the hang watch starts them again",
+                    "FENDA_IMPRESION (process 1004) did not answer: miss 1 of 2",
+                    "FENDA_TICKETS (process 1008) did not answer: miss 1 of 2",
+                    "TULVAN (process 1012) did not answer: miss 1 of 2"}},
+        RecordCase{"UpdateFailsThenIsOnlyCleared",
+                   [](Supervisor& s) {
+                       s.sim.SetSetting(L"AjusteZORPA", L"1");
+                       s.sim.AddFile(L"\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE", "v2");
+                       s.sim.SetReadOnly(s.PathOf(zorpa::SlotId::TULVAN), true);
+                       s.sim.SetSetting(L"RemplazarProgramas", L"1");
+                       s.Tick();
+                       s.Tick();
+                   },
+                   {"RemplazarProgramas failed with run-time error 70 (failed attempt 1 of 1, "
+                    "the request stays set): Permission denied: C:\\Terminal\\TULVAN.EXE: error 5: "
+                    "Access is denied.",
+                    "RemplazarProgramas cleared without trying: 1 failed attempts reached the "
+                    "threshold 1",
+                    "TULVAN (process 1012) did not answer: miss 1 of 1",
+                    "TULVAN (process 1012) left as it was after 1 unanswered probes (no window or "
+                    "running instance of it to end) and started again, hidden: process 1016"}},
+        RecordCase{"WorkerAndOwnUpdate",
+                   [](Supervisor& s) {
+                       for (const wchar_t* file : {L"TULVANNEW.EXE", L"ZORPA.EXE", L"ZORPANEW.EXE"})
+                           s.sim.AddFile(std::wstring(L"\\\\SERVIDOR\\Nuevos\\") + file, "v2");
+                       s.sim.SetSetting(L"RemplazarProgramas", L"1");
+                       s.Tick();
+                   },
+                   {"TULVAN updated from \\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE, 2 bytes; process 1012 "
+                    "ended for it, the hang watch starts the new version",
+                    "New supervisor staged as C:\\Terminal\\ZORPANEW.EXE from "
+                    "\\\\SERVIDOR\\Nuevos\\ZORPANEW.EXE, 2 bytes",
+                    "ZORPA ends: its new version is staged as ZORPANEW.EXE for the site to start"}},
+        RecordCase{"UnhandledRunTimeError",
+                   [](Supervisor& s) {
+                       s.sim.FailWritesOf(L"Restart");
+                       s.sim.SetSetting(L"Restart", L"1");
+                       s.Tick();
+                   },
+                   {"Run-time error 75 shown to the user: Cannot write setting Restart",
+                    "ZORPA ends: after run-time error 75"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RecordFile, StartUpLinesAreStampedInLocalTimeAndUtf8) {
+    Supervisor s;
+    s.sim.folder = L"C:\\Caja \x00D1";
+    s.sim.AddWorkers();
+    s.sim.Advance(1234);
+    ASSERT_TRUE(s.Load());
+    const std::string content = s.sim.File(s.sim.folder + L"\\ZORPA.log")->content;
+    EXPECT_EQ(content.substr(0, content.find("\r\n") + 2),
+              "2026-12-08 10:00:01.234 +01:00 ZORPA " APP_VERSION_TEXT " started in C:\\Caja "
+              "\xC3\x91; threshold AjusteZORPA = 10\r\n");
+    const std::vector<std::string> lines = Lines(s, s.sim.folder + L"\\ZORPA.log");
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[1], "GANDRO started: process 1000, minimized without focus (style 6)");
+    EXPECT_EQ(lines[4], "TULVAN started: process 1012, maximized (style 3)");
+
+    const std::pair<zorpa::LocalTime, const char*> stamps[] = {
+        {{2027, 1, 2, 3, 4, 5, 6, -330}, "2027-01-02 03:04:05.006 -05:30"},
+        {{2026, 12, 31, 23, 59, 59, 999, 0}, "2026-12-31 23:59:59.999 +00:00"}};
+    for (const auto& [time, text] : stamps) EXPECT_EQ(zorpa::FormatLocalTime(time), text);
+    EXPECT_EQ(zorpa::ToUtf8(L"\x20AC \xD834\xDD1E \xDC00"),
+              "\xE2\x82\xAC \xF0\x9D\x84\x9E \xEF\xBF\xBD");
+}
+
+TEST(RecordFile, RotatesPastItsSizeAndCountsTheLinesItCouldNotWrite) {
+    Supervisor s;
+    s.sim.AddFile(LogPath, std::string(LogFile::RotateAfterBytes, 'x'));
+    s.sim.AddFile(L"C:\\Terminal\\ZORPA.1.log", "older");
+    s.sim.AddFile(L"C:\\Terminal\\ZORPA.2.log", "oldest");
+    s.sim.FailFile(L"C:\\Terminal\\ZORPA.1.log", 32);  // another program holds it, no sharing
+    ASSERT_TRUE(s.Load());
+    // The first line passed the size; the record could not be moved aside, so it takes no more.
+    const std::size_t firstLine = StampLength + std::string("ZORPA " APP_VERSION_TEXT
+                                      " started in C:\\Terminal; threshold AjusteZORPA = 10\r\n").size();
+    EXPECT_EQ(s.sim.File(LogPath)->content.size(), LogFile::RotateAfterBytes + firstLine);
+    EXPECT_EQ(s.sim.File(L"C:\\Terminal\\ZORPA.2.log")->content, "oldest");
+
+    s.sim.FailFile(L"C:\\Terminal\\ZORPA.1.log", 0);
+    s.sim.SetSetting(L"Restart", L"1");
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(s.sim.File(L"C:\\Terminal\\ZORPA.2.log")->content, "older");
+    EXPECT_EQ(s.sim.File(L"C:\\Terminal\\ZORPA.1.log")->content.size(),
+              LogFile::RotateAfterBytes + firstLine);
+    const std::vector<std::string> lines = Lines(s);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "4 lines before this one could not be written to this record");
+    EXPECT_EQ(lines[1].rfind("Restart obeyed", 0), 0u);
+
+    // A record another program holds without sharing loses lines, not the supervisor's work.
+    s.sim.FailFile(LogPath, 32);
+    s.sim.SetSetting(L"ShutDown", L"1");
+    EXPECT_FALSE(s.Tick());
+    EXPECT_EQ(Lines(s).size(), 5u);
+    EXPECT_EQ(s.Flag(L"ShutDown"), L"0");
+}
+
+}  // namespace
