@@ -1,6 +1,7 @@
 #include "LogFile.h"
 
 #include <cstdlib>
+#include <iterator>
 
 namespace zorpa {
 
