@@ -92,6 +92,51 @@ void SupervisorLog::OwnUpdateStaged(const std::wstring& source, const std::wstri
     file_.Write(line);
 }
 
+void SupervisorLog::AlreadyInstalled(SlotId id, const std::wstring& source) {
+    LogLine line;
+    file_.Write(line << NameOf(id) << " already is the version in " << source
+                     << ": nothing to install");
+}
+
+void SupervisorLog::VersionOnTrial(SlotId id, const std::wstring& kept) {
+    LogLine line;
+    file_.Write(line << NameOf(id) << "'s new version is not yet confirmed; the previous one is kept as "
+                     << kept);
+}
+
+void SupervisorLog::VersionConfirmed(SlotId id, ProcessId pid, const std::wstring& kept) {
+    LogLine line;
+    file_.Write(line << NameOf(id) << "'s new version confirmed: process " << pid
+                     << " showed its window and answered; " << kept << " deleted");
+}
+
+void SupervisorLog::NewVersionNotStarted(SlotId id, const std::wstring& path,
+                                         std::uint32_t windowsError) {
+    LogLine line;
+    line << NameOf(id) << "'s new version could not be started from " << path;
+    if (windowsError != 0) WindowsError(line << ": ", windowsError);
+    file_.Write(line);
+}
+
+void SupervisorLog::NewVersionFailing(SlotId id, const std::vector<ProcessId>& instances) {
+    LogLine line;
+    line << NameOf(id) << "'s new version given up: " << static_cast<long long>(instances.size())
+         << " instances ended or stopped answering before one answered (processes ";
+    for (std::size_t i = 0; i < instances.size(); ++i) line << (i == 0 ? "" : ", ") << instances[i];
+    file_.Write(line << ")");
+}
+
+void SupervisorLog::RolledBack(SlotId id, const std::wstring& path) {
+    LogLine line;
+    file_.Write(line << NameOf(id) << " rolled back: the previous version is back in " << path);
+}
+
+void SupervisorLog::RollBackFailed(SlotId id, const RuntimeError& error) {
+    LogLine line;
+    line << NameOf(id) << " could not be rolled back, the previous version stays kept: ";
+    file_.Write(ErrorPhrase(line, error));
+}
+
 void SupervisorLog::ReplaceDone() {
     LogLine line;
     file_.Write(line << "RemplazarProgramas obeyed: request cleared");

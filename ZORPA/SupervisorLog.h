@@ -35,6 +35,14 @@ public:
                        std::uint64_t bytes);
     void OwnUpdateStaged(const std::wstring& source, const std::wstring& target,
                          std::uint64_t bytes);
+    void AlreadyInstalled(SlotId id, const std::wstring& source);
+    // A new version on trial: found at start-up, confirmed, or given up and rolled back.
+    void VersionOnTrial(SlotId id, const std::wstring& kept);
+    void VersionConfirmed(SlotId id, ProcessId pid, const std::wstring& kept);
+    void NewVersionNotStarted(SlotId id, const std::wstring& path, std::uint32_t windowsError);
+    void NewVersionFailing(SlotId id, const std::vector<ProcessId>& instances);
+    void RolledBack(SlotId id, const std::wstring& path);
+    void RollBackFailed(SlotId id, const RuntimeError& error);
     void ReplaceDone();
     void ReplaceFailed(const RuntimeError& error, std::int16_t attempts, std::int16_t threshold);
     void ReplaceSkipped(std::int16_t attempts, std::int16_t threshold);

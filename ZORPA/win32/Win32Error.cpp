@@ -21,4 +21,8 @@ void ThrowWin32Error(int number, const std::wstring& action, DWORD error) {
     throw RuntimeError(number, action + L": " + SystemErrorText(error), error);
 }
 
+void ThrowWin32Error(FailedCall call, const std::wstring& action, DWORD error) {
+    ThrowWin32Error(ErrorNumberFor(call, error), action, error);
+}
+
 }  // namespace zorpa::win32

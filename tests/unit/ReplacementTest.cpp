@@ -20,9 +20,11 @@ struct Replacement : ::testing::Test {
         s.sim.AddFile(server + file, version);
     }
     std::string Installed(SlotId id) { return s.sim.File(s.PathOf(id))->content; }
+    // Copies from the server (not the worker's own file kept beside it).
     std::size_t CopiesSoFar() {
         std::size_t copies = 0;
-        for (const std::string& event : s.sim.events) copies += event.rfind("copy", 0) == 0;
+        for (const std::string& event : s.sim.events)
+            copies += event.rfind("copy", 0) == 0 && event.find("NEW.EXE to") != std::string::npos;
         return copies;
     }
 };
@@ -42,11 +44,13 @@ TEST_F(Replacement, NewWorkerIsInstalledAndStartedByTheHangWatch) {
     const std::size_t before = s.sim.events.size();
     ASSERT_TRUE(s.Tick());
 
-    // Copied beside the worker while it still runs; then ended and replaced in one rename.
+    // Copied beside the worker while it still runs, the old version kept; then ended and
+    // replaced in one rename.
     EXPECT_EQ(s.sim.events[before], "copy TULVANNEW.EXE to TULVAN.EXE.new");
-    EXPECT_EQ(s.sim.events[before + 1], "terminate TULVAN.EXE");
-    EXPECT_EQ(s.sim.events[before + 2], "move TULVAN.EXE.new to TULVAN.EXE");
-    EXPECT_EQ(s.sim.events[before + 3], "write RemplazarProgramas=0");
+    EXPECT_EQ(s.sim.events[before + 1], "copy TULVAN.EXE to TULVAN.EXE.old");
+    EXPECT_EQ(s.sim.events[before + 2], "terminate TULVAN.EXE");
+    EXPECT_EQ(s.sim.events[before + 3], "move TULVAN.EXE.new to TULVAN.EXE");
+    EXPECT_EQ(s.sim.events[before + 4], "write RemplazarProgramas=0");
     EXPECT_FALSE(s.sim.IsRunning(old));
     EXPECT_EQ(Installed(SlotId::TULVAN), "v2");
     EXPECT_EQ(Installed(SlotId::FENDA_TICKETS), "v1");
