@@ -24,6 +24,9 @@ constexpr std::uint32_t StartCostMs = 8;
 constexpr std::uint32_t AnswerCostMs = 1;
 
 // A failure as the platform reports it: the number chosen by the same rule as on Windows.
+// Windows' answer to a program it cannot load.
+constexpr std::uint32_t BadProgramFormat = 193;
+
 RuntimeError Failure(FailedCall call, std::uint32_t windowsError, const std::wstring& description) {
     return RuntimeError(zorpa::ErrorNumberFor(call, windowsError), description, windowsError);
 }
@@ -187,6 +190,10 @@ zorpa::StartedProcess SimPlatform::StartProgram(const std::wstring& path, int sh
                       L"Cannot start " + path + L": " + ErrorText(WindowsError::FileNotFound));
     }
 
+    const auto fault = versionFaults.find(file->content);
+    if (fault != versionFaults.end() && fault->second == VersionFault::WontStart)
+        throw Failure(FailedCall::StartProgram, BadProgramFormat,
+                      L"Cannot start " + path + L": " + ErrorText(BadProgramFormat));
     while (IsRunning(nextPid_)) nextPid_ += 4;
     const ProcessId id = nextPid_;
     nextPid_ += 4;
@@ -194,7 +201,9 @@ zorpa::StartedProcess SimPlatform::StartProgram(const std::wstring& path, int sh
     starts.push_back(StartRecord{path, showStyle, id});
     events.push_back("start " + Narrow(FileNameOf(path)) + " style " + std::to_string(showStyle));
     const ProgramBehaviour& behaviour = Behaviour(FileNameOf(path));
-    if (behaviour.createsWindow) {
+    if (fault != versionFaults.end()) {
+        EndProcess(processes_[id]);
+    } else if (behaviour.createsWindow) {
         for (int i = 0; i < behaviour.windows; ++i) CreateWindowFor(id);
     }
     return zorpa::StartedProcess{id, processes_[id].creationTime};
@@ -379,6 +388,7 @@ std::wstring SimPlatform::ErrorText(std::uint32_t error) {
     case 5: return L"Access is denied.";
     case 32: return L"The process cannot access the file because it is being used by another process.";
     case 112: return L"There is not enough space on the disk.";
+    case BadProgramFormat: return L"%1 is not a valid Win32 application.";
     default: return L"System error " + std::to_wstring(error) + L".";
     }
 }

@@ -56,6 +56,12 @@ struct SimFile {
     bool raw = false;
 };
 
+// What is wrong with a version of a program, whatever file it is started from.
+enum class VersionFault {
+    WontStart,  // Windows refuses to start it (a broken file, another processor)
+    EndsAtOnce,  // it ends before it shows a window (a DLL it lacks, a broken build)
+};
+
 // How a program behaves when it is started, by file name (case-insensitive).
 struct ProgramBehaviour {
     bool createsWindow = true;  // false: its window appears only after the supervisor looked
@@ -89,6 +95,8 @@ public:
     void GrowWhileRead(const std::wstring& path, const std::string& extra) {
         growing_[Lower(path)] = extra;
     }
+    // Versions (by content) that cannot run.
+    std::map<std::string, VersionFault> versionFaults;
     // Whether the simulated Windows runs x64 programs.
     bool windows64 = false;
     // Bytes that still fit on the terminal's disk; none: as many as are written.

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "LogFile.h"
+#include "ProgramImages.h"
 #include "Supervisor.h"
 
 using zorpa::LogFile;
@@ -120,6 +121,49 @@ INSTANTIATE_TEST_SUITE_P(
                     "New supervisor staged as C:\\Terminal\\ZORPANEW.EXE from "
                     "\\\\SERVIDOR\\Nuevos\\ZORPANEW.EXE, 2 bytes",
                     "ZORPA ends: its new version is staged as ZORPANEW.EXE for the site to start"}},
+        RecordCase{"NewVersionRefused",
+                   [](Supervisor& s) {
+                       s.sim.AddRawFile(L"\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE",
+                                        sim::BuildImage({}).substr(0, 900));
+                       s.sim.SetSetting(L"RemplazarProgramas", L"1");
+                       s.Tick();
+                   },
+                   {"RemplazarProgramas failed with run-time error 321 (failed attempt 1 of 2, "
+                    "the request stays set): \\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE is not a program "
+                    "this terminal can run: cut short: the file has 900 bytes and its sections "
+                    "need 1536"}},
+        RecordCase{"NewVersionConfirmed",
+                   [](Supervisor& s) {
+                       s.sim.AddFile(L"\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE", "v2");
+                       s.sim.SetSetting(L"RemplazarProgramas", L"1");
+                       for (int tick = 0; tick < 5; ++tick) s.Tick();
+                   },
+                   {"TULVAN updated from \\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE, 2 bytes; process 1012 "
+                    "ended for it, the hang watch starts the new version",
+                    "RemplazarProgramas obeyed: request cleared",
+                    "TULVAN (process 1012) did not answer: miss 1 of 2",
+                    "TULVAN (process 1012) did not answer: miss 2 of 2",
+                    "TULVAN (process 1012) left as it was after 2 unanswered probes (no window or "
+                    "running instance of it to end) and started again, hidden: process 1016",
+                    "TULVAN's new version confirmed: process 1016 showed its window and answered; "
+                    "C:\\Terminal\\TULVAN.EXE.old deleted"}},
+        RecordCase{"NewVersionRolledBack",
+                   [](Supervisor& s) {
+                       s.sim.AddFile(L"\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE", "v2");
+                       s.sim.versionFaults["v2"] = sim::VersionFault::WontStart;
+                       s.sim.SetSetting(L"RemplazarProgramas", L"1");
+                       for (int tick = 0; tick < 3; ++tick) s.Tick();
+                   },
+                   {"TULVAN updated from \\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE, 2 bytes; process 1012 "
+                    "ended for it, the hang watch starts the new version",
+                    "RemplazarProgramas obeyed: request cleared",
+                    "TULVAN (process 1012) did not answer: miss 1 of 2",
+                    "TULVAN (process 1012) did not answer: miss 2 of 2",
+                    "TULVAN's new version could not be started from C:\\Terminal\\TULVAN.EXE: error "
+                    "193: %1 is not a valid Win32 application.",
+                    "TULVAN rolled back: the previous version is back in C:\\Terminal\\TULVAN.EXE",
+                    "TULVAN (process 1012) left as it was after 2 unanswered probes (no window or "
+                    "running instance of it to end) and started again, hidden: process 1016"}},
         RecordCase{"UnhandledRunTimeError",
                    [](Supervisor& s) {
                        s.sim.FailWritesOf(L"Restart");
