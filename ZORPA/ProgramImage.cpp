@@ -9,7 +9,9 @@ namespace {
 // Offsets and values of the Windows program format (the MZ stub, then the PE headers).
 constexpr std::size_t StubSize = 0x40, NewHeaderOffsetAt = 0x3C;
 constexpr std::size_t SignatureSize = 4, FileHeaderSize = 20;
-constexpr std::size_t MachineAt = 0, SectionCountAt = 2, OptionalSizeAt = 16, FlagsAt = 18;
+constexpr std::size_t MachineAt = 0, SectionCountAt = 2, SymbolsAt = 8, SymbolCountAt = 12;
+constexpr std::size_t OptionalSizeAt = 16, FlagsAt = 18;
+constexpr std::size_t SymbolSize = 18, StringTableSizeField = 4;
 constexpr std::size_t HeadersSizeAt = 60, ChecksumAt = 64, SubsystemAt = 68;
 constexpr std::size_t SectionHeaderSize = 40, RawSizeAt = 16, RawOffsetAt = 20;
 constexpr std::uint16_t MachineX86 = 0x14C, MachineX64 = 0x8664;
@@ -110,6 +112,13 @@ std::optional<std::wstring> WhyNotRunnable(const std::uint8_t* image, std::size_
         if (rawSize != 0) needed = std::max(needed, file.U32(section + RawOffsetAt) + rawSize);
     }
     if (needed > size) return CutShort(size, needed, L"sections");
+    // Symbols a linker left in the file lie after the sections: a copy cut there runs, but is
+    // still not the file the server holds.
+    if (const std::uint64_t symbols = file.U32(header + SymbolsAt)) {
+        const std::uint64_t symbolsEnd =
+            symbols + file.U32(header + SymbolCountAt) * SymbolSize + StringTableSizeField;
+        if (symbolsEnd > size) return CutShort(size, symbolsEnd, L"symbols");
+    }
 
     const std::uint32_t stored = file.U32(optional + ChecksumAt);
     if (stored != 0) {

@@ -45,6 +45,12 @@ TEST(ProgramImage, OnlyAWholeProgramThisWindowsRunsIsAccepted) {
          L"cut short: the file has 768 bytes and its sections need 2048"},
         {"cut short by one byte", Whole.substr(0, Whole.size() - 1), false,
          L"cut short: the file has 2047 bytes and its sections need 2048"},
+        {"cut short in its symbols", [] {
+             std::string file = Whole;
+             file[0x4D] = 0x08;  // a symbol table at 2048, where the file ends
+             file[0x50] = 1;
+             return file;
+         }(), false, L"cut short: the file has 2048 bytes and its symbols need 2070"},
         {"x64 program on 32-bit Windows",
          BuildImage(Program([](auto& s) { s.machine = 0x8664; s.pe32Plus = true; })), false,
          L"built for another processor (x64): this Windows runs only x86 programs"},
