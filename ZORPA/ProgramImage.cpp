@@ -29,7 +29,8 @@ public:
     }
     // Callers check Holds first.
     std::uint16_t U16(std::uint64_t at) const {
-        return static_cast<std::uint16_t>(data_[at] | data_[at + 1] << 8);
+        const auto i = static_cast<std::size_t>(at);
+        return static_cast<std::uint16_t>(data_[i] | data_[i + 1] << 8);
     }
     std::uint32_t U32(std::uint64_t at) const {
         return U16(at) | static_cast<std::uint32_t>(U16(at + 2)) << 16;
@@ -93,7 +94,8 @@ std::optional<std::wstring> WhyNotRunnable(const std::uint8_t* image, std::size_
     const std::uint16_t optionalSize = file.U16(header + OptionalSizeAt);
     const bool x64 = machine == MachineX64;
     if (optionalSize < (x64 ? Pe32PlusOptionalSize : Pe32OptionalSize))
-        return L"damaged: its optional header has only " + std::to_wstring(optionalSize) + L" bytes";
+        return L"damaged: its optional header has only " + std::to_wstring(optionalSize) +
+               L" bytes";
     const std::uint64_t sections = optional + optionalSize;
     const std::uint64_t sectionCount = file.U16(header + SectionCountAt);
     const std::uint64_t headersEnd = sections + sectionCount * SectionHeaderSize;
@@ -103,7 +105,8 @@ std::optional<std::wstring> WhyNotRunnable(const std::uint8_t* image, std::size_
                ProcessorName(machine) + L")";
     const std::uint16_t subsystem = file.U16(optional + SubsystemAt);
     if (subsystem != SubsystemGui && subsystem != SubsystemConsole)
-        return L"not a Windows GUI or console program (subsystem " + std::to_wstring(subsystem) + L")";
+        return L"not a Windows GUI or console program (subsystem " +
+               std::to_wstring(subsystem) + L")";
 
     std::uint64_t needed = std::max<std::uint64_t>(headersEnd, file.U32(optional + HeadersSizeAt));
     for (std::uint64_t i = 0; i < sectionCount; ++i) {
@@ -125,7 +128,8 @@ std::optional<std::wstring> WhyNotRunnable(const std::uint8_t* image, std::size_
         const std::uint32_t actual =
             ImageChecksum(image, size, static_cast<std::size_t>(optional + ChecksumAt));
         if (actual != stored)
-            return L"damaged: its checksum is " + Hex(stored) + L" but its bytes give " + Hex(actual);
+            return L"damaged: its checksum is " + Hex(stored) + L" but its bytes give " +
+                   Hex(actual);
     }
     return std::nullopt;
 }

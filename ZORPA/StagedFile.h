@@ -58,7 +58,8 @@ private:
     bool inPlace_ = false;
 };
 
-// Deletes a file unless told to keep it; never throws.
+// Deletes the file of exactly this name if it is there. A failure is let pass: what stays is
+// deleted by the next attempt, and nothing is lost meanwhile.
 void DeleteQuietly(Platform& platform, const std::wstring& path);
 
 }  // namespace zorpa

@@ -100,8 +100,8 @@ void SupervisorLog::AlreadyInstalled(SlotId id, const std::wstring& source) {
 
 void SupervisorLog::VersionOnTrial(SlotId id, const std::wstring& kept) {
     LogLine line;
-    file_.Write(line << NameOf(id) << "'s new version is not yet confirmed; the previous one is kept as "
-                     << kept);
+    line << NameOf(id) << "'s new version is not yet confirmed; the previous one is kept as ";
+    file_.Write(line << kept);
 }
 
 void SupervisorLog::VersionConfirmed(SlotId id, ProcessId pid, const std::wstring& kept) {

@@ -2,6 +2,7 @@
 // renamed and deleted by their exact names.
 #include "Win32Platform.h"
 
+#include <algorithm>
 #include <new>
 
 #include "Win32Error.h"

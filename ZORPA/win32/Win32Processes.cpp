@@ -51,7 +51,8 @@ StartedProcess Win32Platform::StartProgram(const std::wstring& path, int showSty
     PROCESS_INFORMATION info{};
     if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                           nullptr, &startup, &info))
-        ThrowWin32Error(FailedCall::StartProgram, L"Cannot start " + Quoted(path), ::GetLastError());
+        ThrowWin32Error(FailedCall::StartProgram, L"Cannot start " + Quoted(path),
+                        ::GetLastError());
     const UniqueHandle process(info.hProcess);
     const UniqueHandle thread(info.hThread);
     return {static_cast<ProcessId>(info.dwProcessId), CreationTimeOf(process.get())};

@@ -319,7 +319,8 @@ bool SimPlatform::FileInUse(const std::wstring& path) const {
 void SimPlatform::CheckWritable(const std::wstring& path) const {
     const std::optional<SimFile> file = File(path);
     if ((file && file->readOnly) || FileInUse(path)) {
-        throw Failure(FailedCall::FileChange, WindowsError::AccessDenied, L"Permission denied: " + path);
+        throw Failure(FailedCall::FileChange, WindowsError::AccessDenied,
+                      L"Permission denied: " + path);
     }
 }
 
@@ -355,7 +356,8 @@ void SimPlatform::MoveFileOver(const std::wstring& from, const std::wstring& to)
     const std::optional<SimFile> source = File(from);
     if (!source) throw Failure(FailedCall::FileChange, WindowsError::FileNotFound, from);
     if (const std::uint32_t error = std::max(FileError(from), FileError(to)))
-        throw Failure(FailedCall::FileChange, error, L"Cannot rename " + from + L": " + ErrorText(error));
+        throw Failure(FailedCall::FileChange, error,
+                      L"Cannot rename " + from + L": " + ErrorText(error));
     CheckWritable(to);
     files_[Lower(to)] = SimFile{source->content, false, source->raw};
     RemoveFile(from);

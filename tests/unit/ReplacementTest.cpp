@@ -221,7 +221,8 @@ TEST(VersionTrial, ABadNewVersionIsRolledBackAndAGoodOneConfirmed) {
         EXPECT_EQ(s.sim.File(s.PathOf(SlotId::TULVAN) + L".old").has_value(), c.kept);
         std::size_t newStarts = 0;
         for (const auto& start : s.sim.starts)
-            newStarts += start.path == s.PathOf(SlotId::TULVAN) && s.sim.Process(start.id)->version == "v2";
+            newStarts += start.path == s.PathOf(SlotId::TULVAN) &&
+                         s.sim.Process(start.id)->version == "v2";
         EXPECT_EQ(newStarts, c.newStarts);
         EXPECT_TRUE(s.sim.messages.empty());
         if (c.newStarts > 0 || c.installed == "v1") {
@@ -247,7 +248,8 @@ TEST_F(Replacement, AWorkerAlreadyInstalledIsNotCopiedAgainNorSetsTheCountBack) 
     EXPECT_EQ(s.Flag(L"RemplazarProgramas"), L"0");
     EXPECT_EQ(s.Flag(L"Restart"), L"0");
     EXPECT_EQ(Installed(SlotId::TULVAN), "v2");
-    EXPECT_EQ(std::count(s.sim.events.begin(), s.sim.events.end(), "move TULVAN.EXE.new to TULVAN.EXE"), 1);
+    const auto& events = s.sim.events;
+    EXPECT_EQ(std::count(events.begin(), events.end(), "move TULVAN.EXE.new to TULVAN.EXE"), 1);
 }
 
 // Ended workers are waited for, within about two seconds per step in all: a worker that has
