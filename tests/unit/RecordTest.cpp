@@ -12,6 +12,10 @@ namespace {
 
 const std::wstring LogPath = L"C:\\Terminal\\ZORPA.log";
 constexpr std::size_t StampLength = 31;  // "2026-12-08 10:00:00.000 +01:00 "
+const std::size_t FirstLineLength =
+    StampLength +
+    std::string("ZORPA " APP_VERSION_TEXT " started in C:\\Terminal; threshold AjusteZORPA = 10\r\n")
+        .size();
 
 // The record's lines without their time stamps, each checked to end in CRLF.
 std::vector<std::string> Lines(const Supervisor& s, const std::wstring& path = LogPath) {
@@ -205,9 +209,7 @@ TEST(RecordFile, RotatesPastItsSizeAndCountsTheLinesItCouldNotWrite) {
     s.sim.FailFile(L"C:\\Terminal\\ZORPA.1.log", 32);  // another program holds it, no sharing
     ASSERT_TRUE(s.Load());
     // The first line passed the size; the record could not be moved aside, so it takes no more.
-    const std::size_t firstLine = StampLength + std::string("ZORPA " APP_VERSION_TEXT
-                                      " started in C:\\Terminal; threshold AjusteZORPA = 10\r\n").size();
-    EXPECT_EQ(s.sim.File(LogPath)->content.size(), LogFile::RotateAfterBytes + firstLine);
+    EXPECT_EQ(s.sim.File(LogPath)->content.size(), LogFile::RotateAfterBytes + FirstLineLength);
     EXPECT_EQ(s.sim.File(L"C:\\Terminal\\ZORPA.2.log")->content, "oldest");
 
     s.sim.FailFile(L"C:\\Terminal\\ZORPA.1.log", 0);
@@ -215,7 +217,7 @@ TEST(RecordFile, RotatesPastItsSizeAndCountsTheLinesItCouldNotWrite) {
     ASSERT_TRUE(s.Tick());
     EXPECT_EQ(s.sim.File(L"C:\\Terminal\\ZORPA.2.log")->content, "older");
     EXPECT_EQ(s.sim.File(L"C:\\Terminal\\ZORPA.1.log")->content.size(),
-              LogFile::RotateAfterBytes + firstLine);
+              LogFile::RotateAfterBytes + FirstLineLength);
     const std::vector<std::string> lines = Lines(s);
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0], "4 lines before this one could not be written to this record");
@@ -227,6 +229,17 @@ TEST(RecordFile, RotatesPastItsSizeAndCountsTheLinesItCouldNotWrite) {
     EXPECT_FALSE(s.Tick());
     EXPECT_EQ(Lines(s).size(), 5u);
     EXPECT_EQ(s.Flag(L"ShutDown"), L"0");
+}
+
+TEST(RecordFile, RotatesWithTheMiddleRecordMissing) {
+    Supervisor s;
+    s.sim.AddFile(LogPath, std::string(LogFile::RotateAfterBytes, 'x'));
+    s.sim.AddFile(L"C:\\Terminal\\ZORPA.2.log", "oldest");
+    ASSERT_TRUE(s.Load());
+    EXPECT_EQ(s.sim.File(L"C:\\Terminal\\ZORPA.1.log").value_or(sim::SimFile{}).content.size(),
+              LogFile::RotateAfterBytes + FirstLineLength);
+    EXPECT_EQ(s.sim.File(L"C:\\Terminal\\ZORPA.2.log")->content, "oldest");
+    EXPECT_EQ(Lines(s).size(), 4u);  // the workers' starts, in a new record
 }
 
 }  // namespace
