@@ -18,7 +18,8 @@ if(MINGW)
   add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.
                       -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
   # Built for size (after CMake's -O3, so it wins); each function and datum in its own
-  # section, so the linker drops what nothing uses.
+  # section, so the linker can drop what nothing uses. It drops data; functions stay, as
+  # each object's unwinding tables, which the linker keeps whole, name all of its functions.
   add_compile_options($<$<CONFIG:Release>:-Os> -ffunction-sections -fdata-sections)
   # Standard templates built from the headers into the program: see the header's note. In
   # one word, as CMake drops an option word it has seen before, such as a target's own -include.
