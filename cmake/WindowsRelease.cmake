@@ -74,12 +74,15 @@ function(zorpa_release_program target)
     target_link_options(${target} PRIVATE
       -Wl,--defsym,${symbol_prefix}${symbol}=${symbol_prefix}abort)
   endforeach()
+  # The linker's map goes beside the full program: which library object, or file of ours,
+  # each part of the program came from, and what brought it in.
+  set(symbols_dir ${CMAKE_BINARY_DIR}/symbols)
+  file(MAKE_DIRECTORY ${symbols_dir})
+  target_link_options(${target} PRIVATE -Wl,-Map=${symbols_dir}/${target}.map)
   # strip writes the build time into the PE header unless SOURCE_DATE_EPOCH says otherwise:
   # 0 keeps it empty, as the linker leaves it.
   if(CMAKE_STRIP)
-    set(symbols_dir ${CMAKE_BINARY_DIR}/symbols)
     add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${symbols_dir}
       COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> ${symbols_dir}/
       COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
               ${CMAKE_STRIP} --strip-all $<TARGET_FILE:${target}>
