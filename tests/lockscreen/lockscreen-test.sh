@@ -182,6 +182,14 @@ maximized)
   screen_size=$(screenshot "$work/maximized.png" && identify -format '%w %h' "$work/maximized.png")
   expect_equal "window" "$win_left $win_top $win_width $win_height" "0 0 ${screen_size// / }"
   expect_equal "window settings" "$win_flags" "$LOCK_SETTINGS"
+  # A taskbar's strip that every program sees left out of the work area (see workarea in the probe).
+  read -r w h <<<"$screen_size"
+  xprop -root -f _NET_WORKAREA 32cccc -set _NET_WORKAREA "0, 0, $w, $((h - TASKBAR))"
+  trap 'xprop -root -remove _NET_WORKAREA; probe workarea >/dev/null; stop_lock' EXIT
+  again=$(probe workarea) || fail "maximized again: $again"
+  expect_equal "work area" "$(line_of work "$again")" "0 0 $w $((h - TASKBAR))"
+  parse "$again"
+  expect_equal "window maximized again" "$win_left $win_top $win_width $win_height" "0 0 $w $h"
   # Maximized it asks for the whole monitor, not the work area a taskbar leaves free.
   asked=$(probe minmax "$TASKBAR") || fail "WM_GETMINMAXINFO: $asked"
   echo "$asked"
@@ -191,7 +199,6 @@ maximized)
   check_animation_geometry
   sleep 1
   screenshot "$work/maximized.png"
-  read -r w h <<<"$screen_size"
   black=$(count_colour "$work/maximized.png" 0 0 "$w" "$h" black)
   ((black * 10 > w * h * 9)) || fail "only $black of $((w * h)) pixels are black"
   echo "ok: $black of $((w * h)) pixels black"

@@ -8,6 +8,8 @@
 //   lockscreen_probe syscommands         send it the window commands the keys could reach
 //   lockscreen_probe minmax N            ask it for its maximized rectangle (WM_GETMINMAXINFO),
 //                                        handing it a work area without a bottom taskbar of N px
+//   lockscreen_probe workarea            have Wine read the monitors and their work areas again,
+//                                        print the primary one's, and maximize the lock once more
 //   lockscreen_probe zorder CLASS        where the lock window and CLASS's window stand
 //   lockscreen_probe monitors            each monitor, who shows at its centre and corners, and
 //                                        each of the lock's covers
@@ -77,7 +79,7 @@ int Describe(HWND form) {
 
 int Usage() {
     std::fprintf(stderr, "usage: lockscreen_probe wait MS | resize X Y W H | close | keys CHORD... |"
-                         " foreground | syscommands | minmax N |"
+                         " foreground | syscommands | minmax N | workarea |"
                          " zorder CLASS | monitors | displaychange | listen LOG MS\n");
     return 2;
 }
@@ -200,6 +202,19 @@ int AskMaximized(HWND form, int taskbar) {
                      limits.ptMaxPosition.x + limits.ptMaxSize.x, limits.ptMaxPosition.y + limits.ptMaxSize.y};
     PrintRect("maximized", asked);
     return 0;
+}
+
+// Wine takes every monitor's work area from the X root window's _NET_WORKAREA, as a Linux
+// panel publishes it, and reads it only when it reads the monitors again: for every process,
+// where SPI_SETWORKAREA reaches only its caller. A maximized window keeps its place until it
+// is maximized again.
+int MaximizeAgain(HWND form) {
+    if (ChangeDisplaySettingsExW(nullptr, nullptr, nullptr, 0, nullptr) != DISP_CHANGE_SUCCESSFUL) return 1;
+    PrintRect("work", PrimaryMonitor().rcWork);
+    if (form == nullptr) return 1;
+    ShowWindow(form, SW_RESTORE);
+    ShowWindow(form, SW_MAXIMIZE);
+    return Describe(FindForm(2000));
 }
 
 struct ZOrder {
@@ -331,6 +346,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (std::strcmp(argv[1], "monitors") == 0 && argc == 2) return DescribeMonitors();
+    if (std::strcmp(argv[1], "workarea") == 0 && argc == 2) return MaximizeAgain(FindForm(0));
     if (std::strcmp(argv[1], "listen") == 0 && argc == 4) return ListenToKeys(argv[2], std::atoi(argv[3]));
     if (std::strcmp(argv[1], "wait") == 0 && argc == 3) {
         const HWND form = FindForm(static_cast<DWORD>(std::atoi(argv[2])));
