@@ -90,7 +90,7 @@ WORD KeyCode(const std::string& name) {
     if (name.size() == 1 && name[0] >= 'a' && name[0] <= 'z') return static_cast<WORD>(name[0] - 'a' + 'A');
     if (name.size() == 1 && name[0] >= '0' && name[0] <= '9') return static_cast<WORD>(name[0]);
     static const struct { const char* name; WORD code; } named[] = {
-        {"alt", VK_MENU},   {"ctrl", VK_CONTROL}, {"shift", VK_SHIFT}, {"enter", VK_RETURN},
+        {"alt", VK_MENU},   {"lalt", VK_LMENU},   {"ctrl", VK_CONTROL}, {"shift", VK_SHIFT}, {"enter", VK_RETURN},
         {"space", VK_SPACE}, {"tab", VK_TAB},     {"esc", VK_ESCAPE},  {"f4", VK_F4},
         {"lwin", VK_LWIN},  {"rwin", VK_RWIN},    {"down", VK_DOWN},   {"up", VK_UP},
         {"f12", VK_F12}};
