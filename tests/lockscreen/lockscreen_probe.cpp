@@ -153,7 +153,9 @@ int SendSystemCommands(HWND form) {
     static const struct { const char* name; WPARAM command; } commands[] = {
         {"close", SC_CLOSE},     {"minimize", SC_MINIMIZE}, {"restore", SC_RESTORE},
         {"maximize", SC_MAXIMIZE}, {"move", SC_MOVE},       {"size", SC_SIZE},
-        {"keymenu", SC_KEYMENU}, {"tasklist", SC_TASKLIST}, {"nextwindow", SC_NEXTWINDOW}};
+        {"keymenu", SC_KEYMENU}, {"tasklist", SC_TASKLIST}, {"nextwindow", SC_NEXTWINDOW},
+        // Windows sets the four low bits itself: a close or a drag from the title bar.
+        {"close-from-caption", SC_CLOSE | HTCAPTION}, {"move-from-caption", SC_MOVE | HTCAPTION}};
     for (const auto& command : commands) {
         DWORD_PTR result = 0;
         // A command that started a modal move or menu loop would not return in time.
