@@ -341,6 +341,15 @@ cover 1280 0 800 600 visible=1 owned=0 topmost=1 popup=1 caption=0 text=0"
   # Black on screen too, where Xephyr's bare screen shows a grey weave.
   screenshot "$work/locked.png"
   expect_equal "black pixels on the second monitor" "$(count_colour "$work/locked.png" 1280 0 800 600 black)" 480000
+  # The covers take the activation neither when they appear or follow nor when clicked.
+  expect_equal "foreground with the covers" "$(probe foreground)" "foreground FrmZurozoz"
+  # A monitor changed: the covers follow.
+  probe displaychange || fail "WM_DISPLAYCHANGE was not answered"
+  sleep 1
+  expect_equal "monitors after WM_DISPLAYCHANGE" "$(probe monitors)" "$covered"
+  expect_equal "foreground after WM_DISPLAYCHANGE" "$(probe foreground)" "foreground FrmZurozoz"
+  probe click 1680 300 || fail "clicking failed"
+  expect_equal "foreground after a click on the second monitor" "$(probe foreground)" "foreground FrmZurozoz"
   # Another program shows a topmost window on the second monitor and activates it.
   (cd "$work" && exec timeout 600 wine "$cover_exe" cover.log topmost at 1300 50 >"$work/cover-wine.log" 2>&1) &
   cover_pid=$!
@@ -353,10 +362,6 @@ cover 1280 0 800 600 visible=1 owned=0 topmost=1 popup=1 caption=0 text=0"
   expect_equal "monitors with another window" "$(probe monitors)" "$covered"
   screenshot "$work/two-monitors.png"
   expect_equal "other window's pixels on screen" "$(count_colour "$work/two-monitors.png" 0 0 2080 1024 red)" 0
-  # A monitor changed: the covers follow.
-  probe displaychange || fail "WM_DISPLAYCHANGE was not answered"
-  sleep 1
-  expect_equal "monitors after WM_DISPLAYCHANGE" "$(probe monitors)" "$covered"
   # Moved onto the second monitor, the form leaves the first one to a cover.
   probe resize 1280 0 800 600 >/dev/null || fail "resize failed"
   expect_equal "monitors with the form moved" "$(probe monitors)" "monitor 0 0 1280 1024 lock=5/5 centre=ZurozozCover

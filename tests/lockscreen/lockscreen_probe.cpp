@@ -5,6 +5,7 @@
 //   lockscreen_probe keys CHORD...       type with real input (SendInput), one chord after
 //                                        another: "a", "enter", "alt+f4", "ctrl+esc", ...
 //   lockscreen_probe foreground          the class of the foreground window
+//   lockscreen_probe click X Y           click the left button there with real input
 //   lockscreen_probe syscommands         send it the window commands the keys could reach
 //   lockscreen_probe minmax N            ask it for its maximized rectangle (WM_GETMINMAXINFO),
 //                                        handing it a work area without a bottom taskbar of N px
@@ -79,7 +80,7 @@ int Describe(HWND form) {
 
 int Usage() {
     std::fprintf(stderr, "usage: lockscreen_probe wait MS | resize X Y W H | close | keys CHORD... |"
-                         " foreground | syscommands | minmax N | workarea |"
+                         " foreground | click X Y | syscommands | minmax N | workarea |"
                          " zorder CLASS | monitors | displaychange | listen LOG MS\n");
     return 2;
 }
@@ -137,6 +138,17 @@ int TypeChord(const std::string& chord) {
     }
     std::printf("typed %s\n", chord.c_str());
     // Let the keys reach whoever gets them before the next chord.
+    Sleep(150);
+    return 0;
+}
+
+int Click(int x, int y) {
+    INPUT inputs[2]{};
+    inputs[0].type = inputs[1].type = INPUT_MOUSE;
+    inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    if (!SetCursorPos(x, y) || SendInput(2, inputs, sizeof(INPUT)) != 2) return 1;
+    // Let the click reach whoever gets it.
     Sleep(150);
     return 0;
 }
@@ -348,6 +360,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (std::strcmp(argv[1], "monitors") == 0 && argc == 2) return DescribeMonitors();
+    if (std::strcmp(argv[1], "click") == 0 && argc == 4) return Click(std::atoi(argv[2]), std::atoi(argv[3]));
     if (std::strcmp(argv[1], "workarea") == 0 && argc == 2) return MaximizeAgain(FindForm(0));
     if (std::strcmp(argv[1], "listen") == 0 && argc == 4) return ListenToKeys(argv[2], std::atoi(argv[3]));
     if (std::strcmp(argv[1], "wait") == 0 && argc == 3) {
