@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "DecimalText.h"
+
 namespace zorpa {
 
 namespace {
@@ -62,8 +64,8 @@ std::wstring ProcessorName(std::uint16_t machine) {
 }
 
 std::wstring CutShort(std::uint64_t has, std::uint64_t needs, const wchar_t* what) {
-    return L"cut short: the file has " + std::to_wstring(has) + L" bytes and its " + what +
-           L" need " + std::to_wstring(needs);
+    return L"cut short: the file has " + DecimalText(has) + L" bytes and its " + what +
+           L" need " + DecimalText(needs);
 }
 
 }  // namespace
@@ -79,7 +81,7 @@ std::optional<std::wstring> WhyNotRunnable(const std::uint8_t* image, std::size_
     if (!file.Holds(pe, SignatureSize + FileHeaderSize))
         return CutShort(size, optional, L"headers");
     if (file.U32(pe) != 0x00004550)
-        return L"not a Windows program: no PE signature at byte " + std::to_wstring(pe);
+        return L"not a Windows program: no PE signature at byte " + DecimalText(pe);
 
     const std::uint64_t header = pe + SignatureSize;
     const std::uint16_t machine = file.U16(header + MachineAt);
@@ -94,7 +96,7 @@ std::optional<std::wstring> WhyNotRunnable(const std::uint8_t* image, std::size_
     const std::uint16_t optionalSize = file.U16(header + OptionalSizeAt);
     const bool x64 = machine == MachineX64;
     if (optionalSize < (x64 ? Pe32PlusOptionalSize : Pe32OptionalSize))
-        return L"damaged: its optional header has only " + std::to_wstring(optionalSize) +
+        return L"damaged: its optional header has only " + DecimalText(optionalSize) +
                L" bytes";
     const std::uint64_t sections = optional + optionalSize;
     const std::uint64_t sectionCount = file.U16(header + SectionCountAt);
@@ -106,7 +108,7 @@ std::optional<std::wstring> WhyNotRunnable(const std::uint8_t* image, std::size_
     const std::uint16_t subsystem = file.U16(optional + SubsystemAt);
     if (subsystem != SubsystemGui && subsystem != SubsystemConsole)
         return L"not a Windows GUI or console program (subsystem " +
-               std::to_wstring(subsystem) + L")";
+               DecimalText(subsystem) + L")";
 
     std::uint64_t needed = std::max<std::uint64_t>(headersEnd, file.U32(optional + HeadersSizeAt));
     for (std::uint64_t i = 0; i < sectionCount; ++i) {

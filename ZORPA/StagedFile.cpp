@@ -1,5 +1,7 @@
 #include "StagedFile.h"
 
+#include "DecimalText.h"
+
 namespace zorpa {
 
 StagedFile::StagedFile(Platform& platform, const std::wstring& source, const std::wstring& target)
@@ -26,8 +28,8 @@ std::uint64_t StagedFile::CopyWhole(Platform& platform, const std::wstring& sour
         DeleteQuietly(platform, copy);
         throw RuntimeError(ErrorNumber::PathFileAccess,
                            L"Cannot copy \"" + source + L"\" to \"" + copy + L"\": " +
-                               std::to_wstring(copied.bytesWritten) + L" bytes copied of " +
-                               std::to_wstring(copied.sourceBytes));
+                               DecimalText(copied.bytesWritten) + L" bytes copied of " +
+                               DecimalText(copied.sourceBytes));
     }
     return copied.bytesWritten;
 }

@@ -1,5 +1,6 @@
 #include "frmZORPA.h"
 
+#include "DecimalText.h"
 #include "FormTimers.h"
 
 #include <limits>
@@ -46,10 +47,10 @@ void frmZORPA::RunEvent(Handler handler) {
         (this->*handler)();
     } catch (const RuntimeError& error) {
         log_.RunTimeError(error);
-        platform_.ShowMessage(L"Run-time error '" + std::to_wstring(error.number()) + L"':\n\n" +
+        platform_.ShowMessage(L"Run-time error '" + DecimalText(error.number()) + L"':\n\n" +
                                   error.description(),
                               Title, MessageIcon::Critical);
-        End(L"after run-time error " + std::to_wstring(error.number()));
+        End(L"after run-time error " + DecimalText(error.number()));
     }
 }
 
