@@ -41,9 +41,10 @@ void SupervisorLog::WorkerStarted(SlotId id, ProcessId pid, int style) {
 }
 
 void SupervisorLog::WorkerNotStarted(SlotId id, const std::wstring& path,
-                                     std::uint32_t windowsError) {
+                                     std::uint32_t windowsError, bool newVersion) {
     LogLine line;
-    line << NameOf(id) << " could not be started from " << path;
+    line << NameOf(id) << (newVersion ? "'s new version" : "") << " could not be started from "
+         << path;
     if (windowsError != 0) WindowsError(line << ": ", windowsError);
     file_.Write(line);
 }
@@ -108,14 +109,6 @@ void SupervisorLog::VersionConfirmed(SlotId id, ProcessId pid, const std::wstrin
     LogLine line;
     file_.Write(line << NameOf(id) << "'s new version confirmed: process " << pid
                      << " showed its window and answered; " << kept << " deleted");
-}
-
-void SupervisorLog::NewVersionNotStarted(SlotId id, const std::wstring& path,
-                                         std::uint32_t windowsError) {
-    LogLine line;
-    line << NameOf(id) << "'s new version could not be started from " << path;
-    if (windowsError != 0) WindowsError(line << ": ", windowsError);
-    file_.Write(line);
 }
 
 void SupervisorLog::NewVersionFailing(SlotId id, const std::vector<ProcessId>& instances) {

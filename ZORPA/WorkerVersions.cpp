@@ -47,7 +47,7 @@ bool WorkerVersions::GivesUpOn(SlotId id) {
 
 bool WorkerVersions::RollBackUnstartable(SlotId id, std::uint32_t windowsError) {
     if (!Unconfirmed(id)) return false;
-    log_.NewVersionNotStarted(id, WorkerPath(id), windowsError);
+    log_.WorkerNotStarted(id, WorkerPath(id), windowsError, true);
     return PutBack(id);
 }
 
