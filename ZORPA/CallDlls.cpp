@@ -90,6 +90,10 @@ bool CallDlls::KillProgram(WindowHandle window, ProcessId pid, std::uint32_t wai
     // slot. A window that is gone, or whose handle now belongs to another program (the shell,
     // say), counts as gone. Either way only that very instance (same id and creation time)
     // is ended, never the window's new owner nor a program later given the same id.
+    return EndInstance(pid, waitForEndMs);
+}
+
+bool CallDlls::EndInstance(ProcessId pid, std::uint32_t waitForEndMs) {
     const auto it = launched_.find(pid);
     if (it == launched_.end()) return false;
     platform_.TerminateInstance(it->second, waitForEndMs);

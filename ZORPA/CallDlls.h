@@ -29,6 +29,9 @@ public:
     // owns a reused window handle. Window 0 terminates nothing. Then waits up to
     // `waitForEndMs` until that instance has really ended. True when it ended one.
     bool KillProgram(WindowHandle window, ProcessId pid, std::uint32_t waitForEndMs = 0);
+    // Terminates the instance this supervisor started under `pid`, whatever became of its
+    // window, and waits up to `waitForEndMs` until it has ended. True when it ended one.
+    bool EndInstance(ProcessId pid, std::uint32_t waitForEndMs);
 
     // Results passed between the procedures above and to the enumeration callback.
     ProcessId TargetProcessId = 0;
@@ -42,6 +45,8 @@ public:
     // Bound of the resend loop, measured on a clock that never wraps or goes back.
     static constexpr std::uint64_t ProbeLoopLimitMs = 1500;
     static constexpr std::uint32_t ResendPauseMs = 10;
+    // What the supervisor waits, at most, for an instance it ended to let go of its file.
+    static constexpr std::uint32_t EndWaitMs = 1000;
 
     // How many started instances the module still remembers; each stays only until it is
     // terminated, so a long-running supervisor must not see this grow.

@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "RuntimeError.h"
 
@@ -36,6 +37,12 @@ struct LocalTime {
 struct AppendResult {
     std::uint32_t error = 0;
     std::uint64_t sizeAfter = 0;
+};
+
+// What a whole-file copy found and wrote.
+struct CopiedFile {
+    std::uint64_t sourceBytes = 0;  // the source's size when the copy began
+    std::uint64_t bytesWritten = 0;
 };
 
 // Every platform call the supervisor makes. Production binds it to Win32; the unit
@@ -80,12 +87,14 @@ public:
     // True when `path` names an existing normal or archive file; false when it does not;
     // throws RuntimeError when the folder cannot be listed.
     virtual bool FileExists(const std::wstring& path) = 0;
-    // Copies `from` whole into the new file `temporary` (replacing any file of that name),
-    // checks that as many bytes were written as `from` holds, flushes them to the disk and
-    // closes the file; returns the bytes copied. On failure deletes what it wrote and throws
+    // Copies `from` to its end into the new file `temporary` (replacing any file of that
+    // name), flushes it to the disk and closes it; says how large `from` was when the copy
+    // began and how many bytes were written. On failure deletes what it wrote and throws
     // RuntimeError.
-    virtual std::uint64_t CopyToTemporary(const std::wstring& from,
-                                          const std::wstring& temporary) = 0;
+    virtual CopiedFile CopyToTemporary(const std::wstring& from,
+                                       const std::wstring& temporary) = 0;
+    // The whole content of the file; throws RuntimeError when it cannot be read.
+    virtual std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path) = 0;
     // Renames `from` over `to` in one step on the same disk, so that `to` is always either
     // the old or the new file; tries once and throws RuntimeError on failure.
     virtual void MoveFileOver(const std::wstring& from, const std::wstring& to) = 0;
@@ -97,6 +106,10 @@ public:
     virtual AppendResult AppendToFile(const std::wstring& path, const std::string& bytes) = 0;
     // The system's own text for a Windows error code.
     virtual std::wstring ErrorText(std::uint32_t error) = 0;
+
+    // --- this Windows ---
+    // True when it runs x64 programs as well as x86 ones.
+    virtual bool Is64BitWindows() = 0;
 
     // --- settings (per-user store, case-insensitive names) ---
     virtual std::optional<std::wstring> ReadSetting(const std::wstring& application,

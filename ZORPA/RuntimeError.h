@@ -32,12 +32,15 @@ private:
 
 // Error numbers the site's support staff know from the supervisor's error reports.
 namespace ErrorNumber {
+inline constexpr int OutOfMemory = 7;
 inline constexpr int BadFileName = 52;
 inline constexpr int FileNotFound = 53;
 inline constexpr int DiskFull = 61;
 inline constexpr int DeviceUnavailable = 68;
 inline constexpr int PermissionDenied = 70;
 inline constexpr int PathFileAccess = 75;
+// A file that is not a program this Windows can run.
+inline constexpr int InvalidFileFormat = 321;
 }  // namespace ErrorNumber
 
 }  // namespace zorpa

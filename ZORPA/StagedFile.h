@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Platform.h"
 
@@ -23,11 +24,22 @@ public:
     StagedFile& operator=(const StagedFile&) = delete;
 
     std::uint64_t Bytes() const { return bytes_; }
+    // The copy's bytes, as they would be put in place.
+    std::vector<std::uint8_t> Content() const { return platform_.ReadWholeFile(temporary_); }
 
-    // Renames the copy over the target. A target still held by the program that is ending
-    // (a sharing or access error) is tried again after short pauses for as long as
-    // `waitLeftMs` lasts, and the pauses are taken from it. Throws RuntimeError.
+    // Renames the copy over the target, within `waitLeftMs` (see RenameOver). Throws
+    // RuntimeError.
     void PutInPlace(std::uint32_t& waitLeftMs);
+
+    // Copies `source` whole to `copy`, flushed; a source that grew or shrank while it was
+    // read is refused, and `copy` is then deleted. Returns the bytes copied.
+    static std::uint64_t CopyWhole(Platform& platform, const std::wstring& source,
+                                   const std::wstring& copy);
+    // Renames `from` over `to`. A target still held by a program that is ending (a sharing or
+    // access error) is tried again after short pauses for as long as `waitLeftMs` lasts, and
+    // the pauses are taken from it. Throws RuntimeError.
+    static void RenameOver(Platform& platform, const std::wstring& from, const std::wstring& to,
+                           std::uint32_t& waitLeftMs);
 
     // The fixed name under which the new version of `target` waits for its rename.
     static std::wstring TemporaryOf(const std::wstring& target) { return target + TemporarySuffix; }
@@ -45,5 +57,9 @@ private:
     std::uint64_t bytes_ = 0;
     bool inPlace_ = false;
 };
+
+// Deletes the file of exactly this name if it is there. A failure is let pass: what stays is
+// deleted by the next attempt, and nothing is lost meanwhile.
+void DeleteQuietly(Platform& platform, const std::wstring& path);
 
 }  // namespace zorpa

@@ -41,9 +41,10 @@ void SupervisorLog::WorkerStarted(SlotId id, ProcessId pid, int style) {
 }
 
 void SupervisorLog::WorkerNotStarted(SlotId id, const std::wstring& path,
-                                     std::uint32_t windowsError) {
+                                     std::uint32_t windowsError, bool newVersion) {
     LogLine line;
-    line << NameOf(id) << " could not be started from " << path;
+    line << NameOf(id) << (newVersion ? "'s new version" : "") << " could not be started from "
+         << path;
     if (windowsError != 0) WindowsError(line << ": ", windowsError);
     file_.Write(line);
 }
@@ -90,6 +91,43 @@ void SupervisorLog::OwnUpdateStaged(const std::wstring& source, const std::wstri
     line << "New supervisor staged as " << target << " from " << source << ", " << bytes
          << " bytes";
     file_.Write(line);
+}
+
+void SupervisorLog::AlreadyInstalled(SlotId id, const std::wstring& source) {
+    LogLine line;
+    file_.Write(line << NameOf(id) << " already is the version in " << source
+                     << ": nothing to install");
+}
+
+void SupervisorLog::VersionOnTrial(SlotId id, const std::wstring& kept) {
+    LogLine line;
+    line << NameOf(id) << "'s new version is not yet confirmed; the previous one is kept as ";
+    file_.Write(line << kept);
+}
+
+void SupervisorLog::VersionConfirmed(SlotId id, ProcessId pid, const std::wstring& kept) {
+    LogLine line;
+    file_.Write(line << NameOf(id) << "'s new version confirmed: process " << pid
+                     << " showed its window and answered; " << kept << " deleted");
+}
+
+void SupervisorLog::NewVersionFailing(SlotId id, const std::vector<ProcessId>& instances) {
+    LogLine line;
+    line << NameOf(id) << "'s new version given up: " << static_cast<long long>(instances.size())
+         << " instances ended or stopped answering before one answered (processes ";
+    for (std::size_t i = 0; i < instances.size(); ++i) line << (i == 0 ? "" : ", ") << instances[i];
+    file_.Write(line << ")");
+}
+
+void SupervisorLog::RolledBack(SlotId id, const std::wstring& path) {
+    LogLine line;
+    file_.Write(line << NameOf(id) << " rolled back: the previous version is back in " << path);
+}
+
+void SupervisorLog::RollBackFailed(SlotId id, const RuntimeError& error) {
+    LogLine line;
+    line << NameOf(id) << " could not be rolled back, the previous version stays kept: ";
+    file_.Write(ErrorPhrase(line, error));
 }
 
 void SupervisorLog::ReplaceDone() {

@@ -19,7 +19,9 @@ public:
 
     void Started(const std::wstring& folder, std::int16_t threshold);
     void WorkerStarted(SlotId id, ProcessId pid, int style);
-    void WorkerNotStarted(SlotId id, const std::wstring& path, std::uint32_t windowsError);
+    // `newVersion`: a version on trial, which gives way to the kept one.
+    void WorkerNotStarted(SlotId id, const std::wstring& path, std::uint32_t windowsError,
+                          bool newVersion = false);
     void ProbeMissed(SlotId id, ProcessId pid, std::int16_t misses, std::int16_t threshold);
     // `ended`: false when the supervisor had nothing of the worker to end.
     void WorkerRestarted(SlotId id, ProcessId oldPid, bool ended, ProcessId newPid,
@@ -35,6 +37,13 @@ public:
                        std::uint64_t bytes);
     void OwnUpdateStaged(const std::wstring& source, const std::wstring& target,
                          std::uint64_t bytes);
+    void AlreadyInstalled(SlotId id, const std::wstring& source);
+    // A new version on trial: found at start-up, confirmed, or given up and rolled back.
+    void VersionOnTrial(SlotId id, const std::wstring& kept);
+    void VersionConfirmed(SlotId id, ProcessId pid, const std::wstring& kept);
+    void NewVersionFailing(SlotId id, const std::vector<ProcessId>& instances);
+    void RolledBack(SlotId id, const std::wstring& path);
+    void RollBackFailed(SlotId id, const RuntimeError& error);
     void ReplaceDone();
     void ReplaceFailed(const RuntimeError& error, std::int16_t attempts, std::int16_t threshold);
     void ReplaceSkipped(std::int16_t attempts, std::int16_t threshold);

@@ -1,9 +1,8 @@
 #include "frmZORPA.h"
 
+#include "DecimalText.h"
 #include "FormTimers.h"
-#include "StagedFile.h"
 
-#include <algorithm>
 #include <limits>
 #include <vector>
 
@@ -31,7 +30,12 @@ std::int16_t Incremented(std::int16_t value) {
 }  // namespace
 
 frmZORPA::frmZORPA(Platform& platform)
-    : platform_(platform), settings_(platform), callDlls_(platform), log_(platform) {}
+    : platform_(platform),
+      settings_(platform),
+      callDlls_(platform),
+      log_(platform),
+      versions_(platform, callDlls_, log_, slots_),
+      update_(platform, callDlls_, log_, versions_, slots_, ReplaceAttempts) {}
 
 template <class Handler>
 void frmZORPA::RunEvent(Handler handler) {
@@ -43,10 +47,10 @@ void frmZORPA::RunEvent(Handler handler) {
         (this->*handler)();
     } catch (const RuntimeError& error) {
         log_.RunTimeError(error);
-        platform_.ShowMessage(L"Run-time error '" + std::to_wstring(error.number()) + L"':\n\n" +
+        platform_.ShowMessage(L"Run-time error '" + DecimalText(error.number()) + L"':\n\n" +
                                   error.description(),
                               Title, MessageIcon::Critical);
-        End(L"after run-time error " + std::to_wstring(error.number()));
+        End(L"after run-time error " + DecimalText(error.number()));
     }
 }
 
@@ -63,7 +67,8 @@ void frmZORPA::Form_Load() {
     for (SettingKey flag : CommandFlags) settings_.ClearFlag(flag);
     MissThreshold = settings_.ReadMissThreshold();
     log_.Started(platform_.ProgramFolder(), MissThreshold);
-    DeleteUpdateLeftovers();
+    update_.DeleteLeftovers();
+    versions_.Load();
     for (SlotId id : StartOrder) {
         StartSlot(id, InfoOf(id).startStyle);
         log_.WorkerStarted(id, Slot(id).Pid, InfoOf(id).startStyle);
@@ -84,7 +89,8 @@ void frmZORPA::tmrCheck_Timer() {
     try {
         const std::wstring serverFolder = settings_.Read(SettingKey::RutaServidor);
         const bool tried = ReplaceAttempts < MissThreshold;
-        if (tried) ReplacePrograms(serverFolder);
+        if (tried && update_.Run(serverFolder))
+            End(L"its new version is staged as ZORPANEW.EXE for the site to start");
         settings_.ClearFlag(SettingKey::RemplazarProgramas);
         if (tried) log_.ReplaceDone();
         else log_.ReplaceSkipped(ReplaceAttempts, MissThreshold);
@@ -100,65 +106,15 @@ void frmZORPA::tmrReset_Timer() {
     for (ProgramSlot& slot : slots_) slot.MissCounter = 0;
 }
 
-// Each file is replaced whole or not at all; the first failure ends the step (and the cycle).
-void frmZORPA::ReplacePrograms(const std::wstring& serverFolder) {
-    updateWaitLeftMs_ = UpdateWaitMs;
-    for (SlotId id : ReplaceOrder) ReplaceWorker(id, serverFolder);
-    StageOwnUpdate(serverFolder);
-}
-
-// Installs the worker's new version when the server offers one. The copy is made while the
-// worker still runs, so a server that cannot be read leaves it running; the worker is down
-// only for the rename.
-void frmZORPA::ReplaceWorker(SlotId id, const std::wstring& serverFolder) {
-    const SlotInfo& info = InfoOf(id);
-    const std::wstring source = serverFolder + info.replacement;
-    if (!platform_.FileExists(source)) return;
-    StagedFile update(platform_, source, PathOf(info.file));
-    const bool ended = EndForUpdate(Slot(id));
-    update.PutInPlace(updateWaitLeftMs_);
-    ReplaceAttempts = 0;
-    log_.WorkerUpdated(id, Slot(id).Pid, ended, source, update.Bytes());
-}
-
-// The supervisor never replaces its own file: it leaves the new version beside itself for the
-// site to start, and only when the server really offers one.
-void frmZORPA::StageOwnUpdate(const std::wstring& serverFolder) {
-    if (!platform_.FileExists(serverFolder + OwnUpdateMarker) ||
-        !platform_.FileExists(serverFolder + OwnUpdateFile))
-        return;
-    StagedFile update(platform_, serverFolder + OwnUpdateFile, PathOf(OwnUpdateFile));
-    update.PutInPlace(updateWaitLeftMs_);
-    log_.OwnUpdateStaged(serverFolder + OwnUpdateFile, PathOf(OwnUpdateFile), update.Bytes());
-    End(L"its new version is staged as ZORPANEW.EXE for the site to start");
-}
-
-// Ending a process is asynchronous: wait, within what the step may still wait, until the
-// worker has let go of its file. True when the worker was ended here.
-bool frmZORPA::EndForUpdate(ProgramSlot& slot) {
-    const std::uint64_t start = platform_.MonotonicMilliseconds();
-    const bool ended =
-        callDlls_.KillProgram(slot.Window, slot.Pid, std::min(EndWaitMs, updateWaitLeftMs_));
-    const std::uint64_t waited = platform_.MonotonicMilliseconds() - start;
-    updateWaitLeftMs_ -=
-        static_cast<std::uint32_t>(std::min<std::uint64_t>(waited, updateWaitLeftMs_));
-    return ended;
-}
-
-// What a crash or power cut between copy and rename left behind, by its fixed names only.
-void frmZORPA::DeleteUpdateLeftovers() {
-    for (SlotId id : ReplaceOrder) StagedFile::DeleteLeftover(platform_, PathOf(InfoOf(id).file));
-    StagedFile::DeleteLeftover(platform_, PathOf(OwnUpdateFile));
-}
-
 // Shut-down and exit end the supervisor; restart leaves the new starts to the hang watch.
 void frmZORPA::ObeyCommands() {
     for (SettingKey command : {SettingKey::ShutDown, SettingKey::Exit, SettingKey::Restart}) {
         if (!settings_.IsFlagSet(command)) continue;
         std::vector<SupervisorLog::Ended> ended;
         for (SlotId id : CommandKillOrder) {
-            if (callDlls_.KillProgram(Slot(id).Window, Slot(id).Pid))
-                ended.push_back({id, Slot(id).Pid});
+            if (!callDlls_.KillProgram(Slot(id).Window, Slot(id).Pid)) continue;
+            ended.push_back({id, Slot(id).Pid});
+            versions_.EndedByCommand(id);
         }
         settings_.ClearFlag(command);
         log_.CommandObeyed(command, ended);
@@ -171,12 +127,17 @@ void frmZORPA::WatchForHangs() {
         ProgramSlot& slot = Slot(id);
         if (callDlls_.IsProgramResponding(slot.Window, slot.Pid)) {
             slot.MissCounter = 0;
+            versions_.Answered(id);
             continue;
         }
         slot.MissCounter = Incremented(slot.MissCounter);
         log_.ProbeMissed(id, slot.Pid, slot.MissCounter, MissThreshold);
         if (slot.MissCounter < MissThreshold) continue;
-        const bool ended = callDlls_.KillProgram(slot.Window, slot.Pid);
+        // The third instance of a new version that never answered: the previous one comes back.
+        const bool rollBack = versions_.GivesUpOn(id);
+        const bool ended = callDlls_.KillProgram(slot.Window, slot.Pid,
+                                                 rollBack ? CallDlls::EndWaitMs : 0);
+        if (rollBack) versions_.RollBackFailing(id);
         const ProcessId old = slot.Pid;
         StartSlot(id, ShowStyle::Hidden);
         log_.WorkerRestarted(id, old, ended, slot.Pid, slot.MissCounter);
@@ -184,14 +145,19 @@ void frmZORPA::WatchForHangs() {
     }
 }
 
-// Starts the slot's program from the supervisor's folder; a program that cannot be
-// started leaves the terminal unusable, so the supervisor says so and ends.
+// Starts the slot's program from the supervisor's folder. A new version that cannot be started
+// gives way to the kept previous one; any other program that cannot be started leaves the
+// terminal unusable, so the supervisor says so and ends.
 void frmZORPA::StartSlot(SlotId id, int style) {
     ProgramSlot& slot = Slot(id);
     const SlotInfo& info = InfoOf(id);
     const std::wstring path = PathOf(info.file);
     slot.Pid = callDlls_.LaunchProgram(path, slot.Window, style);
-    if (slot.Pid == -1) {
+    if (slot.Pid == -1 && versions_.RollBackUnstartable(id, callDlls_.StartError))
+        slot.Pid = callDlls_.LaunchProgram(path, slot.Window, style);
+    if (slot.Pid != -1) {
+        versions_.Started(id);
+    } else {
         log_.WorkerNotStarted(id, path, callDlls_.StartError);
         platform_.ShowMessage(info.failureMessage, Title, MessageIcon::None);
         End(std::wstring(info.name) + L" could not be started");

@@ -5,9 +5,11 @@
 
 #include "CallDlls.h"
 #include "Platform.h"
+#include "ServerUpdate.h"
 #include "Settings.h"
 #include "Slots.h"
 #include "SupervisorLog.h"
+#include "WorkerVersions.h"
 
 namespace zorpa {
 
@@ -39,18 +41,13 @@ public:
 
     static constexpr const wchar_t* Title = L"ZORPA";
     // What one replacement step may wait, in all, for ended workers to let go of their files.
-    static constexpr std::uint32_t UpdateWaitMs = 2000;
+    static constexpr std::uint32_t UpdateWaitMs = ServerUpdate::WaitMs;
     // What it waits for one ended worker, at most.
-    static constexpr std::uint32_t EndWaitMs = 1000;
+    static constexpr std::uint32_t EndWaitMs = CallDlls::EndWaitMs;
 
 private:
     template <class Handler>
     void RunEvent(Handler handler);
-    void ReplacePrograms(const std::wstring& serverFolder);
-    void ReplaceWorker(SlotId id, const std::wstring& serverFolder);
-    void StageOwnUpdate(const std::wstring& serverFolder);
-    bool EndForUpdate(ProgramSlot& slot);
-    void DeleteUpdateLeftovers();
     // Writes why the supervisor ends to its record, then ends it.
     void End(const std::wstring& why);
     void ObeyCommands();
@@ -63,8 +60,9 @@ private:
     CallDlls callDlls_;
     SupervisorLog log_;
     std::array<ProgramSlot, SlotCount> slots_{};
+    WorkerVersions versions_;
+    ServerUpdate update_;
     bool busy_ = false;
-    std::uint32_t updateWaitLeftMs_ = 0;  // what the running replacement step may still wait
 };
 
 }  // namespace zorpa

@@ -18,8 +18,13 @@ if(MINGW)
   add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.
                       -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
   # Built for size (after CMake's -O3, so it wins); each function and datum in its own
-  # section, so the linker drops what nothing uses.
+  # section, so the linker can drop what nothing uses. It drops data; functions stay, as
+  # each object's unwinding tables, which the linker keeps whole, name all of its functions.
   add_compile_options($<$<CONFIG:Release>:-Os> -ffunction-sections -fdata-sections)
+  # Standard templates built from the headers into the program: see the header's note. In
+  # one word, as CMake drops an option word it has seen before, such as a target's own -include.
+  add_compile_options(
+    $<$<COMPILE_LANGUAGE:CXX>:--include=${CMAKE_CURRENT_LIST_DIR}/LocalTemplateInstances.h>)
   add_link_options(-Wl,--gc-sections -Wl,--no-insert-timestamp)
 endif()
 
@@ -50,17 +55,34 @@ function(zorpa_release_program target)
   # An exception that nothing catches ends the program through abort() either way; the
   # default handler would first print the exception's demangled type to a console that a
   # windowed program does not have, and the demangler is a sixth of the program's size.
+  # Two more functions go to abort(): the only calls to each come from the library's bridges
+  # to its old string ABI (building a std::random_device, converting an error message), which
+  # none of our code is built for, yet each call would bring in a library object with all of
+  # std::string's members, about 30 KB on x86. A program that uses std::random_device itself
+  # still links the real function.
+  # std::size_t is spelt j in x86 symbol names, y in x64 ones.
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(symbol_prefix _)
+    set(size_t_code j)
+  else()
+    set(size_t_code y)
   endif()
-  target_link_options(${target} PRIVATE
-    -Wl,--defsym,${symbol_prefix}_ZN9__gnu_cxx27__verbose_terminate_handlerEv=${symbol_prefix}abort)
+  foreach(symbol IN ITEMS
+          _ZN9__gnu_cxx27__verbose_terminate_handlerEv
+          _ZNSt13random_device7_M_initEPKc${size_t_code}
+          _ZNSt12__sso_stringC1EPKc${size_t_code})
+    target_link_options(${target} PRIVATE
+      -Wl,--defsym,${symbol_prefix}${symbol}=${symbol_prefix}abort)
+  endforeach()
+  # The linker's map goes beside the full program: which library object, or file of ours,
+  # each part of the program came from, and what brought it in.
+  set(symbols_dir ${CMAKE_BINARY_DIR}/symbols)
+  file(MAKE_DIRECTORY ${symbols_dir})
+  target_link_options(${target} PRIVATE -Wl,-Map=${symbols_dir}/${target}.map)
   # strip writes the build time into the PE header unless SOURCE_DATE_EPOCH says otherwise:
   # 0 keeps it empty, as the linker leaves it.
   if(CMAKE_STRIP)
-    set(symbols_dir ${CMAKE_BINARY_DIR}/symbols)
     add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${symbols_dir}
       COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> ${symbols_dir}/
       COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
               ${CMAKE_STRIP} --strip-all $<TARGET_FILE:${target}>

@@ -11,6 +11,7 @@ packages=(
   wine wine64 wine32:i386 xvfb xauth              # running them here
   imagemagick                                     # screenshots of the lock screen
   xserver-xephyr                                  # a display with two monitors
+  x11-utils                                       # xprop: a work area on the X root
 )
 
 missing=()

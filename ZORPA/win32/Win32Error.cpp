@@ -1,5 +1,6 @@
 #include "Win32Error.h"
 
+#include "DecimalText.h"
 #include "RuntimeError.h"
 
 namespace zorpa::win32 {
@@ -13,12 +14,16 @@ std::wstring SystemErrorText(DWORD error) {
     ::LocalFree(buffer);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
         text.pop_back();
-    if (text.empty()) text = L"system error " + std::to_wstring(error);
+    if (text.empty()) text = L"system error " + DecimalText(error);
     return text;
 }
 
 void ThrowWin32Error(int number, const std::wstring& action, DWORD error) {
     throw RuntimeError(number, action + L": " + SystemErrorText(error), error);
+}
+
+void ThrowWin32Error(FailedCall call, const std::wstring& action, DWORD error) {
+    ThrowWin32Error(ErrorNumberFor(call, error), action, error);
 }
 
 }  // namespace zorpa::win32

@@ -7,7 +7,8 @@
 
 namespace zorpa::win32 {
 
-// The supervisor's platform calls, each made directly through Win32.
+// The supervisor's platform calls, each made directly through Win32; bound by concern in
+// Win32Processes, Win32Files, Win32Settings, Win32ClockAndRecord and Win32MessageBox.
 class Win32Platform final : public Platform {
 public:
     // The form's window, which HideForm hides; set once the window exists.
@@ -28,11 +29,14 @@ public:
 
     std::wstring ProgramFolder() override;
     bool FileExists(const std::wstring& path) override;
-    std::uint64_t CopyToTemporary(const std::wstring& from, const std::wstring& temporary) override;
+    CopiedFile CopyToTemporary(const std::wstring& from, const std::wstring& temporary) override;
+    std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path) override;
     void MoveFileOver(const std::wstring& from, const std::wstring& to) override;
     void DeleteFileIfPresent(const std::wstring& path) override;
     AppendResult AppendToFile(const std::wstring& path, const std::string& bytes) override;
     std::wstring ErrorText(std::uint32_t error) override;
+
+    bool Is64BitWindows() override;
 
     std::optional<std::wstring> ReadSetting(const std::wstring& application,
                                             const std::wstring& section,

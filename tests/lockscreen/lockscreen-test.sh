@@ -182,6 +182,14 @@ maximized)
   screen_size=$(screenshot "$work/maximized.png" && identify -format '%w %h' "$work/maximized.png")
   expect_equal "window" "$win_left $win_top $win_width $win_height" "0 0 ${screen_size// / }"
   expect_equal "window settings" "$win_flags" "$LOCK_SETTINGS"
+  # A taskbar's strip that every program sees left out of the work area (see workarea in the probe).
+  read -r w h <<<"$screen_size"
+  xprop -root -f _NET_WORKAREA 32cccc -set _NET_WORKAREA "0, 0, $w, $((h - TASKBAR))"
+  trap 'xprop -root -remove _NET_WORKAREA; probe workarea >/dev/null; stop_lock' EXIT
+  again=$(probe workarea) || fail "maximized again: $again"
+  expect_equal "work area" "$(line_of work "$again")" "0 0 $w $((h - TASKBAR))"
+  parse "$again"
+  expect_equal "window maximized again" "$win_left $win_top $win_width $win_height" "0 0 $w $h"
   # Maximized it asks for the whole monitor, not the work area a taskbar leaves free.
   asked=$(probe minmax "$TASKBAR") || fail "WM_GETMINMAXINFO: $asked"
   echo "$asked"
@@ -191,7 +199,6 @@ maximized)
   check_animation_geometry
   sleep 1
   screenshot "$work/maximized.png"
-  read -r w h <<<"$screen_size"
   black=$(count_colour "$work/maximized.png" 0 0 "$w" "$h" black)
   ((black * 10 > w * h * 9)) || fail "only $black of $((w * h)) pixels are black"
   echo "ok: $black of $((w * h)) pixels black"
@@ -265,12 +272,13 @@ system-keys)
   done
   start_lock "$bin_dir"
   expect_equal "foreground" "$(probe foreground)" "foreground FrmZurozoz"
-  # With the lock in front, no task-switch key gets past it; F12 does, and ends the listener.
-  probe keys alt+tab alt+esc ctrl+esc lwin rwin f12 || fail "typing failed"
+  # With the lock in front, no task-switch key gets past it, with either Alt key; once Alt is
+  # up again, Tab and Esc alone do; F12 does, and ends the listener.
+  probe keys alt+tab alt+esc ctrl+esc lwin rwin lalt+tab lalt+esc alt tab esc f12 || fail "typing failed"
   wait "$listener" || fail "the listener failed: $(cat "$work/heard.log")"
   grep -q '^key 0x7B up' "$work/heard.log" || fail "the listener heard no F12: $(cat "$work/heard.log")"
-  passed=$(grep -E '^key 0x(09|1B|5B|5C) ' "$work/heard.log" | tr '\n' ' ' || true)
-  expect_equal "task-switch keys let through" "$passed" ""
+  passed=$(grep -oE '^key 0x(09|1B|5B|5C) (down|up)' "$work/heard.log" | paste -sd' ' - || true)
+  expect_equal "task-switch keys let through" "$passed" "key 0x09 down key 0x09 up key 0x1B down key 0x1B up"
   probe keys alt+f4 || fail "typing failed"
   expect_still_locked "Alt+F4"
   # The window menu and its entries: restore, move, size, minimize, maximize, close; Alt alone.
@@ -279,7 +287,7 @@ system-keys)
   expect_still_locked "the window menu"
   # The same commands sent as WM_SYSCOMMAND do nothing either, and none starts a loop
   # that would keep the window from answering.
-  probe syscommands || fail "a window command did not return"
+  probe syscommands || fail "a window command did not return, or ended the lock"
   expect_still_locked "the window commands"
   expect_close_ends_it
   ;;
@@ -333,6 +341,15 @@ cover 1280 0 800 600 visible=1 owned=0 topmost=1 popup=1 caption=0 text=0"
   # Black on screen too, where Xephyr's bare screen shows a grey weave.
   screenshot "$work/locked.png"
   expect_equal "black pixels on the second monitor" "$(count_colour "$work/locked.png" 1280 0 800 600 black)" 480000
+  # The covers take the activation neither when they appear or follow nor when clicked.
+  expect_equal "foreground with the covers" "$(probe foreground)" "foreground FrmZurozoz"
+  # A monitor changed: the covers follow.
+  probe displaychange || fail "WM_DISPLAYCHANGE was not answered"
+  sleep 1
+  expect_equal "monitors after WM_DISPLAYCHANGE" "$(probe monitors)" "$covered"
+  expect_equal "foreground after WM_DISPLAYCHANGE" "$(probe foreground)" "foreground FrmZurozoz"
+  probe click 1680 300 || fail "clicking failed"
+  expect_equal "foreground after a click on the second monitor" "$(probe foreground)" "foreground FrmZurozoz"
   # Another program shows a topmost window on the second monitor and activates it.
   (cd "$work" && exec timeout 600 wine "$cover_exe" cover.log topmost at 1300 50 >"$work/cover-wine.log" 2>&1) &
   cover_pid=$!
@@ -345,10 +362,6 @@ cover 1280 0 800 600 visible=1 owned=0 topmost=1 popup=1 caption=0 text=0"
   expect_equal "monitors with another window" "$(probe monitors)" "$covered"
   screenshot "$work/two-monitors.png"
   expect_equal "other window's pixels on screen" "$(count_colour "$work/two-monitors.png" 0 0 2080 1024 red)" 0
-  # A monitor changed: the covers follow.
-  probe displaychange || fail "WM_DISPLAYCHANGE was not answered"
-  sleep 1
-  expect_equal "monitors after WM_DISPLAYCHANGE" "$(probe monitors)" "$covered"
   # Moved onto the second monitor, the form leaves the first one to a cover.
   probe resize 1280 0 800 600 >/dev/null || fail "resize failed"
   expect_equal "monitors with the form moved" "$(probe monitors)" "monitor 0 0 1280 1024 lock=5/5 centre=ZurozozCover

@@ -5,9 +5,12 @@
 //   lockscreen_probe keys CHORD...       type with real input (SendInput), one chord after
 //                                        another: "a", "enter", "alt+f4", "ctrl+esc", ...
 //   lockscreen_probe foreground          the class of the foreground window
+//   lockscreen_probe click X Y           click the left button there with real input
 //   lockscreen_probe syscommands         send it the window commands the keys could reach
 //   lockscreen_probe minmax N            ask it for its maximized rectangle (WM_GETMINMAXINFO),
 //                                        handing it a work area without a bottom taskbar of N px
+//   lockscreen_probe workarea            have Wine read the monitors and their work areas again,
+//                                        print the primary one's, and maximize the lock once more
 //   lockscreen_probe zorder CLASS        where the lock window and CLASS's window stand
 //   lockscreen_probe monitors            each monitor, who shows at its centre and corners, and
 //                                        each of the lock's covers
@@ -77,7 +80,7 @@ int Describe(HWND form) {
 
 int Usage() {
     std::fprintf(stderr, "usage: lockscreen_probe wait MS | resize X Y W H | close | keys CHORD... |"
-                         " foreground | syscommands | minmax N |"
+                         " foreground | click X Y | syscommands | minmax N | workarea |"
                          " zorder CLASS | monitors | displaychange | listen LOG MS\n");
     return 2;
 }
@@ -88,7 +91,7 @@ WORD KeyCode(const std::string& name) {
     if (name.size() == 1 && name[0] >= 'a' && name[0] <= 'z') return static_cast<WORD>(name[0] - 'a' + 'A');
     if (name.size() == 1 && name[0] >= '0' && name[0] <= '9') return static_cast<WORD>(name[0]);
     static const struct { const char* name; WORD code; } named[] = {
-        {"alt", VK_MENU},   {"ctrl", VK_CONTROL}, {"shift", VK_SHIFT}, {"enter", VK_RETURN},
+        {"alt", VK_MENU},   {"lalt", VK_LMENU},   {"ctrl", VK_CONTROL}, {"shift", VK_SHIFT}, {"enter", VK_RETURN},
         {"space", VK_SPACE}, {"tab", VK_TAB},     {"esc", VK_ESCAPE},  {"f4", VK_F4},
         {"lwin", VK_LWIN},  {"rwin", VK_RWIN},    {"down", VK_DOWN},   {"up", VK_UP},
         {"f12", VK_F12}};
@@ -139,6 +142,17 @@ int TypeChord(const std::string& chord) {
     return 0;
 }
 
+int Click(int x, int y) {
+    INPUT inputs[2]{};
+    inputs[0].type = inputs[1].type = INPUT_MOUSE;
+    inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    if (!SetCursorPos(x, y) || SendInput(2, inputs, sizeof(INPUT)) != 2) return 1;
+    // Let the click reach whoever gets it.
+    Sleep(150);
+    return 0;
+}
+
 std::string ClassOf(HWND window) {
     char name[256] = {};
     if (window == nullptr || GetClassNameA(window, name, sizeof(name)) == 0) return "none";
@@ -151,7 +165,9 @@ int SendSystemCommands(HWND form) {
     static const struct { const char* name; WPARAM command; } commands[] = {
         {"close", SC_CLOSE},     {"minimize", SC_MINIMIZE}, {"restore", SC_RESTORE},
         {"maximize", SC_MAXIMIZE}, {"move", SC_MOVE},       {"size", SC_SIZE},
-        {"keymenu", SC_KEYMENU}, {"tasklist", SC_TASKLIST}, {"nextwindow", SC_NEXTWINDOW}};
+        {"keymenu", SC_KEYMENU}, {"tasklist", SC_TASKLIST}, {"nextwindow", SC_NEXTWINDOW},
+        // Windows sets the four low bits itself: a close or a drag from the title bar.
+        {"close-from-caption", SC_CLOSE | HTCAPTION}, {"move-from-caption", SC_MOVE | HTCAPTION}};
     for (const auto& command : commands) {
         DWORD_PTR result = 0;
         // A command that started a modal move or menu loop would not return in time.
@@ -200,6 +216,19 @@ int AskMaximized(HWND form, int taskbar) {
                      limits.ptMaxPosition.x + limits.ptMaxSize.x, limits.ptMaxPosition.y + limits.ptMaxSize.y};
     PrintRect("maximized", asked);
     return 0;
+}
+
+// Wine takes every monitor's work area from the X root window's _NET_WORKAREA, as a Linux
+// panel publishes it, and reads it only when it reads the monitors again: for every process,
+// where SPI_SETWORKAREA reaches only its caller. A maximized window keeps its place until it
+// is maximized again.
+int MaximizeAgain(HWND form) {
+    if (ChangeDisplaySettingsExW(nullptr, nullptr, nullptr, 0, nullptr) != DISP_CHANGE_SUCCESSFUL) return 1;
+    PrintRect("work", PrimaryMonitor().rcWork);
+    if (form == nullptr) return 1;
+    ShowWindow(form, SW_RESTORE);
+    ShowWindow(form, SW_MAXIMIZE);
+    return Describe(FindForm(2000));
 }
 
 struct ZOrder {
@@ -331,6 +360,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (std::strcmp(argv[1], "monitors") == 0 && argc == 2) return DescribeMonitors();
+    if (std::strcmp(argv[1], "click") == 0 && argc == 4) return Click(std::atoi(argv[2]), std::atoi(argv[3]));
+    if (std::strcmp(argv[1], "workarea") == 0 && argc == 2) return MaximizeAgain(FindForm(0));
     if (std::strcmp(argv[1], "listen") == 0 && argc == 4) return ListenToKeys(argv[2], std::atoi(argv[3]));
     if (std::strcmp(argv[1], "wait") == 0 && argc == 3) {
         const HWND form = FindForm(static_cast<DWORD>(std::atoi(argv[2])));

@@ -5,13 +5,17 @@
 #include <cwctype>
 #include <stdexcept>
 
+#include "ErrorNumbers.h"
+#include "ProgramImages.h"
 #include "Settings.h"
 #include "Slots.h"
 
 namespace sim {
 
+using zorpa::FailedCall;
 using zorpa::RuntimeError;
 namespace ErrorNumber = zorpa::ErrorNumber;
+namespace WindowsError = zorpa::WindowsError;
 
 namespace {
 
@@ -19,8 +23,13 @@ constexpr double SecondsPerDay = 86400.0;
 constexpr std::uint32_t StartCostMs = 8;
 constexpr std::uint32_t AnswerCostMs = 1;
 
-// The Windows error codes the simulated file operations fail with.
-constexpr std::uint32_t WindowsFileNotFound = 2, WindowsAccessDenied = 5, WindowsDiskFull = 112;
+// A failure as the platform reports it: the number chosen by the same rule as on Windows.
+// Windows' answer to a program it cannot load.
+constexpr std::uint32_t BadProgramFormat = 193;
+
+RuntimeError Failure(FailedCall call, std::uint32_t windowsError, const std::wstring& description) {
+    return RuntimeError(zorpa::ErrorNumberFor(call, windowsError), description, windowsError);
+}
 
 std::wstring FileNameOf(const std::wstring& path) {
     const auto slash = path.find_last_of(L'\\');
@@ -54,6 +63,10 @@ std::string SimPlatform::Narrow(const std::wstring& text) {
 
 void SimPlatform::AddFile(const std::wstring& path, const std::string& content) {
     files_[Lower(path)] = SimFile{content, false};
+}
+
+void SimPlatform::AddRawFile(const std::wstring& path, const std::string& bytes) {
+    files_[Lower(path)] = SimFile{bytes, false, true};
 }
 
 void SimPlatform::AddWorkers(const std::string& version) {
@@ -173,9 +186,14 @@ zorpa::StartedProcess SimPlatform::StartProgram(const std::wstring& path, int sh
     FinishExits();
     const std::optional<SimFile> file = File(path);
     if (!file) {
-        throw RuntimeError(ErrorNumber::FileNotFound, L"Cannot start " + path + L": " + ErrorText(2), 2);
+        throw Failure(FailedCall::StartProgram, WindowsError::FileNotFound,
+                      L"Cannot start " + path + L": " + ErrorText(WindowsError::FileNotFound));
     }
 
+    const auto fault = versionFaults.find(file->content);
+    if (fault != versionFaults.end() && fault->second == VersionFault::WontStart)
+        throw Failure(FailedCall::StartProgram, BadProgramFormat,
+                      L"Cannot start " + path + L": " + ErrorText(BadProgramFormat));
     while (IsRunning(nextPid_)) nextPid_ += 4;
     const ProcessId id = nextPid_;
     nextPid_ += 4;
@@ -183,7 +201,9 @@ zorpa::StartedProcess SimPlatform::StartProgram(const std::wstring& path, int sh
     starts.push_back(StartRecord{path, showStyle, id});
     events.push_back("start " + Narrow(FileNameOf(path)) + " style " + std::to_string(showStyle));
     const ProgramBehaviour& behaviour = Behaviour(FileNameOf(path));
-    if (behaviour.createsWindow) {
+    if (fault != versionFaults.end()) {
+        EndProcess(processes_[id]);
+    } else if (behaviour.createsWindow) {
         for (int i = 0; i < behaviour.windows; ++i) CreateWindowFor(id);
     }
     return zorpa::StartedProcess{id, processes_[id].creationTime};
@@ -282,7 +302,8 @@ bool SimPlatform::FileExists(const std::wstring& path) {
     const std::wstring lower = Lower(path);
     for (const std::wstring& prefix : unlistable_) {
         if (lower.compare(0, prefix.size(), prefix) == 0) {
-            throw RuntimeError(ErrorNumber::BadFileName, L"Bad file name or number: " + path);
+            throw Failure(FailedCall::ListFolder, WindowsError::InvalidName,
+                          L"Bad file name or number: " + path);
         }
     }
     return files_.count(lower) != 0;
@@ -298,37 +319,47 @@ bool SimPlatform::FileInUse(const std::wstring& path) const {
 void SimPlatform::CheckWritable(const std::wstring& path) const {
     const std::optional<SimFile> file = File(path);
     if ((file && file->readOnly) || FileInUse(path)) {
-        throw RuntimeError(ErrorNumber::PermissionDenied, L"Permission denied: " + path,
-                           WindowsAccessDenied);
+        throw Failure(FailedCall::FileChange, WindowsError::AccessDenied,
+                      L"Permission denied: " + path);
     }
 }
 
 // Nothing is written before a failure, as the real copy deletes what it wrote.
-std::uint64_t SimPlatform::CopyToTemporary(const std::wstring& from,
-                                           const std::wstring& temporary) {
+zorpa::CopiedFile SimPlatform::CopyToTemporary(const std::wstring& from,
+                                               const std::wstring& temporary) {
     FinishExits();
     const std::optional<SimFile> source = File(from);
-    if (!source) throw RuntimeError(ErrorNumber::FileNotFound, from, WindowsFileNotFound);
+    if (!source) throw Failure(FailedCall::FileChange, WindowsError::FileNotFound, from);
     CheckWritable(temporary);
     const auto fault = readFaults_.find(Lower(from));
     if (fault != readFaults_.end()) throw fault->second;
-    if (spaceLeft && source->content.size() > *spaceLeft)
-        throw RuntimeError(ErrorNumber::DiskFull, L"Disk full: " + temporary, WindowsDiskFull);
-    files_[Lower(temporary)] = SimFile{source->content, false};
+    const auto growth = growing_.find(Lower(from));
+    const std::string read = source->content + (growth == growing_.end() ? "" : growth->second);
+    if (spaceLeft && read.size() > *spaceLeft)
+        throw Failure(FailedCall::FileChange, WindowsError::DiskFull, L"Disk full: " + temporary);
+    files_[Lower(temporary)] = SimFile{read, false, source->raw};
     events.push_back("copy " + Narrow(FileNameOf(from)) + " to " + Narrow(FileNameOf(temporary)));
-    return source->content.size();
+    return {source->content.size(), read.size()};
+}
+
+std::vector<std::uint8_t> SimPlatform::ReadWholeFile(const std::wstring& path) {
+    const std::optional<SimFile> file = File(path);
+    if (!file) throw Failure(FailedCall::FileChange, WindowsError::FileNotFound, path);
+    ImageSpec program;
+    program.payload = file->content;
+    const std::string bytes = file->raw ? file->content : BuildImage(program);
+    return {bytes.begin(), bytes.end()};
 }
 
 void SimPlatform::MoveFileOver(const std::wstring& from, const std::wstring& to) {
     FinishExits();
     const std::optional<SimFile> source = File(from);
-    if (!source) throw RuntimeError(ErrorNumber::FileNotFound, from, WindowsFileNotFound);
-    if (const std::uint32_t error = std::max(FileError(from), FileError(to))) {
-        throw RuntimeError(ErrorNumber::PermissionDenied, L"Cannot rename " + from + L": " +
-                           ErrorText(error), error);
-    }
+    if (!source) throw Failure(FailedCall::FileChange, WindowsError::FileNotFound, from);
+    if (const std::uint32_t error = std::max(FileError(from), FileError(to)))
+        throw Failure(FailedCall::FileChange, error,
+                      L"Cannot rename " + from + L": " + ErrorText(error));
     CheckWritable(to);
-    files_[Lower(to)] = SimFile{source->content, false};
+    files_[Lower(to)] = SimFile{source->content, false, source->raw};
     RemoveFile(from);
     events.push_back("move " + Narrow(FileNameOf(from)) + " to " + Narrow(FileNameOf(to)));
 }
@@ -359,6 +390,7 @@ std::wstring SimPlatform::ErrorText(std::uint32_t error) {
     case 5: return L"Access is denied.";
     case 32: return L"The process cannot access the file because it is being used by another process.";
     case 112: return L"There is not enough space on the disk.";
+    case BadProgramFormat: return L"%1 is not a valid Win32 application.";
     default: return L"System error " + std::to_wstring(error) + L".";
     }
 }

@@ -51,6 +51,15 @@ struct MessageRecord {
 struct SimFile {
     std::string content;  // its size is the file's size
     bool readOnly = false;
+    // A program's file stands for a whole program of the version its content names; a raw
+    // file reads as exactly its content.
+    bool raw = false;
+};
+
+// What is wrong with a version of a program, whatever file it is started from.
+enum class VersionFault {
+    WontStart,  // Windows refuses to start it (a broken file, another processor)
+    EndsAtOnce,  // it ends before it shows a window (a DLL it lacks, a broken build)
 };
 
 // How a program behaves when it is started, by file name (case-insensitive).
@@ -70,6 +79,8 @@ public:
     // --- set-up and control by the tests ---
     std::wstring folder = L"C:\\Terminal";
     void AddFile(const std::wstring& path, const std::string& content = "v1");
+    // A file whose bytes are exactly `bytes` (a program cut short, a text file).
+    void AddRawFile(const std::wstring& path, const std::string& bytes);
     void AddWorkers(const std::string& version = "v1");  // the four workers in `folder`
     void RemoveFile(const std::wstring& path);
     std::optional<SimFile> File(const std::wstring& path) const;
@@ -80,6 +91,14 @@ public:
     void FailReading(const std::wstring& path, const zorpa::RuntimeError& error) {
         readFaults_.insert_or_assign(Lower(path), error);
     }
+    // The file grows by `extra` while a copy reads it, as a server file still being written.
+    void GrowWhileRead(const std::wstring& path, const std::string& extra) {
+        growing_[Lower(path)] = extra;
+    }
+    // Versions (by content) that cannot run.
+    std::map<std::string, VersionFault> versionFaults;
+    // Whether the simulated Windows runs x64 programs.
+    bool windows64 = false;
     // Bytes that still fit on the terminal's disk; none: as many as are written.
     std::optional<std::size_t> spaceLeft;
     // Appending to or renaming this file fails with this Windows error (a file another
@@ -149,11 +168,14 @@ public:
     void Sleep(std::uint32_t milliseconds) override;
     std::wstring ProgramFolder() override { return folder; }
     bool FileExists(const std::wstring& path) override;
-    std::uint64_t CopyToTemporary(const std::wstring& from, const std::wstring& temporary) override;
+    zorpa::CopiedFile CopyToTemporary(const std::wstring& from,
+                                      const std::wstring& temporary) override;
+    std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path) override;
     void MoveFileOver(const std::wstring& from, const std::wstring& to) override;
     void DeleteFileIfPresent(const std::wstring& path) override;
     zorpa::AppendResult AppendToFile(const std::wstring& path, const std::string& bytes) override;
     std::wstring ErrorText(std::uint32_t error) override;
+    bool Is64BitWindows() override { return windows64; }
     std::optional<std::wstring> ReadSetting(const std::wstring& application,
                                             const std::wstring& section,
                                             const std::wstring& key) override;
@@ -192,6 +214,7 @@ private:
     std::map<std::wstring, ProgramBehaviour> behaviours_;
     std::set<std::wstring> unlistable_;
     std::map<std::wstring, zorpa::RuntimeError> readFaults_;
+    std::map<std::wstring, std::string> growing_;
     std::map<std::wstring, std::uint32_t> fileErrors_;  // by lower-case path
     std::map<std::wstring, std::wstring> settings_;  // by lower-case application\section\key
     std::set<std::wstring> failingWrites_;

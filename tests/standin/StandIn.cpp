@@ -2,7 +2,8 @@
 // standin-log.txt in its folder, then opens one window shown with the style it was given.
 // Files beside it, named after it, change that: NAME.late holds milliseconds to wait before
 // the window is created, NAME.nowindow means it never creates one. Posting HangMessage to
-// its window blocks its message loop for good, as a hung worker does.
+// its window blocks its message loop for good, as a hung worker does. Built with
+// STANDIN_ENDS_AT_ONCE, it ends right after recording its start, as a broken build does.
 #include <windows.h>
 
 #include <cstdlib>
@@ -107,6 +108,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
                    std::to_string(startup.dwFlags) + separator +
                    std::to_string(startup.wShowWindow) + separator + STANDIN_VERSION + separator +
                    ToUtf8(::GetCommandLineW()) + "\n");
+#ifdef STANDIN_ENDS_AT_ONCE
+    return 1;
+#endif
 
     if (Exists(path + standin::NoWindowSuffix)) return RunMessageLoop();
     ::Sleep(ReadMilliseconds(path + standin::LateSuffix));

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "LogFile.h"
+#include "ProgramImages.h"
 #include "Supervisor.h"
 
 using zorpa::LogFile;
@@ -11,6 +12,10 @@ namespace {
 
 const std::wstring LogPath = L"C:\\Terminal\\ZORPA.log";
 constexpr std::size_t StampLength = 31;  // "2026-12-08 10:00:00.000 +01:00 "
+const std::size_t FirstLineLength =
+    StampLength +
+    std::string("ZORPA " APP_VERSION_TEXT " started in C:\\Terminal; threshold AjusteZORPA = 10\r\n")
+        .size();
 
 // The record's lines without their time stamps, each checked to end in CRLF.
 std::vector<std::string> Lines(const Supervisor& s, const std::wstring& path = LogPath) {
@@ -120,6 +125,49 @@ INSTANTIATE_TEST_SUITE_P(
                     "New supervisor staged as C:\\Terminal\\ZORPANEW.EXE from "
                     "\\\\SERVIDOR\\Nuevos\\ZORPANEW.EXE, 2 bytes",
                     "ZORPA ends: its new version is staged as ZORPANEW.EXE for the site to start"}},
+        RecordCase{"NewVersionRefused",
+                   [](Supervisor& s) {
+                       s.sim.AddRawFile(L"\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE",
+                                        sim::BuildImage({}).substr(0, 900));
+                       s.sim.SetSetting(L"RemplazarProgramas", L"1");
+                       s.Tick();
+                   },
+                   {"RemplazarProgramas failed with run-time error 321 (failed attempt 1 of 2, "
+                    "the request stays set): \\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE is not a program "
+                    "this terminal can run: cut short: the file has 900 bytes and its sections "
+                    "need 1536"}},
+        RecordCase{"NewVersionConfirmed",
+                   [](Supervisor& s) {
+                       s.sim.AddFile(L"\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE", "v2");
+                       s.sim.SetSetting(L"RemplazarProgramas", L"1");
+                       for (int tick = 0; tick < 5; ++tick) s.Tick();
+                   },
+                   {"TULVAN updated from \\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE, 2 bytes; process 1012 "
+                    "ended for it, the hang watch starts the new version",
+                    "RemplazarProgramas obeyed: request cleared",
+                    "TULVAN (process 1012) did not answer: miss 1 of 2",
+                    "TULVAN (process 1012) did not answer: miss 2 of 2",
+                    "TULVAN (process 1012) left as it was after 2 unanswered probes (no window or "
+                    "running instance of it to end) and started again, hidden: process 1016",
+                    "TULVAN's new version confirmed: process 1016 showed its window and answered; "
+                    "C:\\Terminal\\TULVAN.EXE.old deleted"}},
+        RecordCase{"NewVersionRolledBack",
+                   [](Supervisor& s) {
+                       s.sim.AddFile(L"\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE", "v2");
+                       s.sim.versionFaults["v2"] = sim::VersionFault::WontStart;
+                       s.sim.SetSetting(L"RemplazarProgramas", L"1");
+                       for (int tick = 0; tick < 3; ++tick) s.Tick();
+                   },
+                   {"TULVAN updated from \\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE, 2 bytes; process 1012 "
+                    "ended for it, the hang watch starts the new version",
+                    "RemplazarProgramas obeyed: request cleared",
+                    "TULVAN (process 1012) did not answer: miss 1 of 2",
+                    "TULVAN (process 1012) did not answer: miss 2 of 2",
+                    "TULVAN's new version could not be started from C:\\Terminal\\TULVAN.EXE: error "
+                    "193: %1 is not a valid Win32 application.",
+                    "TULVAN rolled back: the previous version is back in C:\\Terminal\\TULVAN.EXE",
+                    "TULVAN (process 1012) left as it was after 2 unanswered probes (no window or "
+                    "running instance of it to end) and started again, hidden: process 1016"}},
         RecordCase{"UnhandledRunTimeError",
                    [](Supervisor& s) {
                        s.sim.FailWritesOf(L"Restart");
@@ -161,9 +209,7 @@ TEST(RecordFile, RotatesPastItsSizeAndCountsTheLinesItCouldNotWrite) {
     s.sim.FailFile(L"C:\\Terminal\\ZORPA.1.log", 32);  // another program holds it, no sharing
     ASSERT_TRUE(s.Load());
     // The first line passed the size; the record could not be moved aside, so it takes no more.
-    const std::size_t firstLine = StampLength + std::string("ZORPA " APP_VERSION_TEXT
-                                      " started in C:\\Terminal; threshold AjusteZORPA = 10\r\n").size();
-    EXPECT_EQ(s.sim.File(LogPath)->content.size(), LogFile::RotateAfterBytes + firstLine);
+    EXPECT_EQ(s.sim.File(LogPath)->content.size(), LogFile::RotateAfterBytes + FirstLineLength);
     EXPECT_EQ(s.sim.File(L"C:\\Terminal\\ZORPA.2.log")->content, "oldest");
 
     s.sim.FailFile(L"C:\\Terminal\\ZORPA.1.log", 0);
@@ -171,7 +217,7 @@ TEST(RecordFile, RotatesPastItsSizeAndCountsTheLinesItCouldNotWrite) {
     ASSERT_TRUE(s.Tick());
     EXPECT_EQ(s.sim.File(L"C:\\Terminal\\ZORPA.2.log")->content, "older");
     EXPECT_EQ(s.sim.File(L"C:\\Terminal\\ZORPA.1.log")->content.size(),
-              LogFile::RotateAfterBytes + firstLine);
+              LogFile::RotateAfterBytes + FirstLineLength);
     const std::vector<std::string> lines = Lines(s);
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0], "4 lines before this one could not be written to this record");
@@ -183,6 +229,17 @@ TEST(RecordFile, RotatesPastItsSizeAndCountsTheLinesItCouldNotWrite) {
     EXPECT_FALSE(s.Tick());
     EXPECT_EQ(Lines(s).size(), 5u);
     EXPECT_EQ(s.Flag(L"ShutDown"), L"0");
+}
+
+TEST(RecordFile, RotatesWithTheMiddleRecordMissing) {
+    Supervisor s;
+    s.sim.AddFile(LogPath, std::string(LogFile::RotateAfterBytes, 'x'));
+    s.sim.AddFile(L"C:\\Terminal\\ZORPA.2.log", "oldest");
+    ASSERT_TRUE(s.Load());
+    EXPECT_EQ(s.sim.File(L"C:\\Terminal\\ZORPA.1.log").value_or(sim::SimFile{}).content.size(),
+              LogFile::RotateAfterBytes + FirstLineLength);
+    EXPECT_EQ(s.sim.File(L"C:\\Terminal\\ZORPA.2.log")->content, "oldest");
+    EXPECT_EQ(Lines(s).size(), 4u);  // the workers' starts, in a new record
 }
 
 }  // namespace

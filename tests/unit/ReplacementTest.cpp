@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
+#include "ProgramImages.h"
 #include "Supervisor.h"
 
 using zorpa::SlotId;
@@ -20,9 +22,11 @@ struct Replacement : ::testing::Test {
         s.sim.AddFile(server + file, version);
     }
     std::string Installed(SlotId id) { return s.sim.File(s.PathOf(id))->content; }
+    // Copies from the server (not the worker's own file kept beside it).
     std::size_t CopiesSoFar() {
         std::size_t copies = 0;
-        for (const std::string& event : s.sim.events) copies += event.rfind("copy", 0) == 0;
+        for (const std::string& event : s.sim.events)
+            copies += event.rfind("copy", 0) == 0 && event.find("NEW.EXE to") != std::string::npos;
         return copies;
     }
 };
@@ -42,11 +46,13 @@ TEST_F(Replacement, NewWorkerIsInstalledAndStartedByTheHangWatch) {
     const std::size_t before = s.sim.events.size();
     ASSERT_TRUE(s.Tick());
 
-    // Copied beside the worker while it still runs; then ended and replaced in one rename.
+    // Copied beside the worker while it still runs, the old version kept; then ended and
+    // replaced in one rename.
     EXPECT_EQ(s.sim.events[before], "copy TULVANNEW.EXE to TULVAN.EXE.new");
-    EXPECT_EQ(s.sim.events[before + 1], "terminate TULVAN.EXE");
-    EXPECT_EQ(s.sim.events[before + 2], "move TULVAN.EXE.new to TULVAN.EXE");
-    EXPECT_EQ(s.sim.events[before + 3], "write RemplazarProgramas=0");
+    EXPECT_EQ(s.sim.events[before + 1], "copy TULVAN.EXE to TULVAN.EXE.old");
+    EXPECT_EQ(s.sim.events[before + 2], "terminate TULVAN.EXE");
+    EXPECT_EQ(s.sim.events[before + 3], "move TULVAN.EXE.new to TULVAN.EXE");
+    EXPECT_EQ(s.sim.events[before + 4], "write RemplazarProgramas=0");
     EXPECT_FALSE(s.sim.IsRunning(old));
     EXPECT_EQ(Installed(SlotId::TULVAN), "v2");
     EXPECT_EQ(Installed(SlotId::FENDA_TICKETS), "v1");
@@ -129,6 +135,15 @@ TEST_F(Replacement, FailureAtAnyStepKeepsTheOldFileWholeAndCountsOneAttempt) {
         {"size mismatch",
          [&](auto& sim) { sim.FailReading(source, {Error::PathFileAccess, L""}); }, false},
         {"disk full", [](auto& sim) { sim.spaceLeft = 1; }, false},
+        {"grows while read", [&](auto& sim) { sim.GrowWhileRead(source, "more"); }, false},
+        {"not a whole program",
+         [&](auto& sim) { sim.AddRawFile(source, sim::BuildImage({}).substr(0, 900)); }, false},
+        {"previous version cannot be kept",
+         [](auto& sim) {
+             sim.AddFile(sim.folder + L"\\TULVAN.EXE", std::string(100, '1'));
+             sim.spaceLeft = 50;
+         },
+         false},
         {"rename refused", [](auto& sim) { sim.SetReadOnly(sim.folder + L"\\TULVAN.EXE", true); },
          true},
         {"target still held", [](auto& sim) { sim.exitDelayMs = 60000; }, true},
@@ -141,13 +156,100 @@ TEST_F(Replacement, FailureAtAnyStepKeepsTheOldFileWholeAndCountsOneAttempt) {
         t.sim.AddFile(source, "v2");
         c.fault(t.sim);
         ASSERT_TRUE(t.Tick());
-        EXPECT_EQ(t.sim.File(t.PathOf(SlotId::TULVAN))->content, "v1");
+        EXPECT_NE(t.sim.File(t.PathOf(SlotId::TULVAN))->content, "v2");
         EXPECT_FALSE(t.sim.File(t.PathOf(SlotId::TULVAN) + L".new"));
+        EXPECT_FALSE(t.sim.File(t.PathOf(SlotId::TULVAN) + L".old"));
         EXPECT_EQ(t.form.ReplaceAttempts, 1);
         EXPECT_EQ(t.Flag(L"RemplazarProgramas"), L"1");
         EXPECT_EQ(t.sim.terminated.size(), c.workerEnded ? 1u : 0u);
         EXPECT_LE(t.sim.sleptMs + t.sim.waitedForEndMs, zorpa::frmZORPA::UpdateWaitMs);
     }
+}
+
+// A new version on trial: whatever it does, TULVAN runs again, the kept previous version
+// stays only while the new one has not answered, and nothing is shown to the user.
+TEST(VersionTrial, ABadNewVersionIsRolledBackAndAGoodOneConfirmed) {
+    const auto ticks = [](Supervisor& s, int count) {
+        for (int i = 0; i < count; ++i) ASSERT_TRUE(s.Tick());
+    };
+    // Threshold 2: the new version's first instance starts two cycles after the install.
+    const auto install = [&](Supervisor& s) {
+        s.sim.SetSetting(L"RemplazarProgramas", L"1");
+        s.sim.AddFile(L"\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE", "v2");
+        ticks(s, 1);
+    };
+    const auto onTrial = [](Supervisor& s) {  // as a supervisor that was restarted finds it
+        s.sim.AddFile(s.PathOf(SlotId::TULVAN), "v2");
+        s.sim.AddFile(s.PathOf(SlotId::TULVAN) + L".old", "v1");
+    };
+    const auto fault = [](sim::VersionFault f) {
+        return [f](Supervisor& s) { s.sim.versionFaults["v2"] = f; };
+    };
+    const struct {
+        const char* name;
+        std::function<void(Supervisor&)> prepare, act;  // before and after the start-up
+        std::string installed;                          // TULVAN.EXE afterwards
+        bool kept;                                      // TULVAN.EXE.old afterwards
+        std::size_t newStarts;                          // instances started from v2
+    } cases[] = {
+        {"not yet started", {}, install, "v2", true, 0},
+        {"answers", {}, [&](Supervisor& s) { install(s), ticks(s, 3); }, "v2", false, 1},
+        {"answers, then hangs: an ordinary restart", {},
+         [&](Supervisor& s) {
+             install(s), ticks(s, 3);
+             s.sim.Hang(s.Slot(SlotId::TULVAN).Window);
+             ticks(s, 2);
+         },
+         "v2", false, 2},
+        {"cannot be started", fault(sim::VersionFault::WontStart),
+         [&](Supervisor& s) { install(s), ticks(s, 3); }, "v1", false, 0},
+        {"ends at once, three times", fault(sim::VersionFault::EndsAtOnce),
+         [&](Supervisor& s) { install(s), ticks(s, 9); }, "v1", false, 3},
+        {"start-up, answers", onTrial, [&](Supervisor& s) { ticks(s, 1); }, "v2", false, 1},
+        {"start-up, cannot be started",
+         [&](Supervisor& s) { onTrial(s), fault(sim::VersionFault::WontStart)(s); }, {}, "v1",
+         false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Supervisor s;
+        s.sim.SetSetting(L"AjusteZORPA", L"2");
+        if (c.prepare) c.prepare(s);
+        ASSERT_TRUE(s.Load());
+        if (c.act) c.act(s);
+        EXPECT_EQ(s.sim.File(s.PathOf(SlotId::TULVAN))->content, c.installed);
+        EXPECT_EQ(s.sim.File(s.PathOf(SlotId::TULVAN) + L".old").has_value(), c.kept);
+        std::size_t newStarts = 0;
+        for (const auto& start : s.sim.starts)
+            newStarts += start.path == s.PathOf(SlotId::TULVAN) &&
+                         s.sim.Process(start.id)->version == "v2";
+        EXPECT_EQ(newStarts, c.newStarts);
+        EXPECT_TRUE(s.sim.messages.empty());
+        if (c.newStarts > 0 || c.installed == "v1") {
+            ASSERT_EQ(s.sim.RunningFrom(L"TULVAN.EXE").size(), 1u);
+            EXPECT_EQ(s.sim.RunningFrom(L"TULVAN.EXE")[0]->version, c.installed);
+        }
+    }
+}
+
+// A worker installed in a cycle that then fails on another is not installed again: the failures
+// add up to the threshold, the request is given up and the cycle's other steps run again.
+TEST_F(Replacement, AWorkerAlreadyInstalledIsNotCopiedAgainNorSetsTheCountBack) {
+    s.sim.SetSetting(L"AjusteZORPA", L"3");
+    Offer(L"\\TULVANNEW.EXE");
+    Offer(L"\\FENDA_IMPRESIONNEW.EXE");
+    s.sim.SetReadOnly(s.PathOf(SlotId::FENDA_IMPRESION), true);
+    for (int cycle = 1; cycle <= 3; ++cycle) {
+        ASSERT_TRUE(s.Tick());
+        EXPECT_EQ(s.form.ReplaceAttempts, cycle);
+    }
+    s.sim.SetSetting(L"Restart", L"1");
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(s.Flag(L"RemplazarProgramas"), L"0");
+    EXPECT_EQ(s.Flag(L"Restart"), L"0");
+    EXPECT_EQ(Installed(SlotId::TULVAN), "v2");
+    const auto& events = s.sim.events;
+    EXPECT_EQ(std::count(events.begin(), events.end(), "move TULVAN.EXE.new to TULVAN.EXE"), 1);
 }
 
 // Ended workers are waited for, within about two seconds per step in all: a worker that has

@@ -17,6 +17,7 @@ inline const std::vector<std::wstring> WorkerFiles{L"GANDRO.EXE", L"FENDA_IMPRES
                                                    L"FENDA_TICKETS.EXE", L"TULVAN.EXE"};
 inline constexpr const wchar_t* StandInV1 = L"StandInWorker.exe";
 inline constexpr const wchar_t* StandInV2 = L"StandInWorker2.exe";
+inline constexpr const wchar_t* StandInBroken = L"StandInWorkerBroken.exe";
 inline constexpr const wchar_t* SupervisorFile = L"ZORPA.exe";
 // The ids of the form's check and reset timers.
 inline constexpr WPARAM CheckTimer = 1;

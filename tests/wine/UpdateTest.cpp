@@ -87,4 +87,51 @@ TEST_F(Update, ATargetThatCannotBeWrittenIsRetriedUpToTheThresholdThenTheFlagIsO
     EXPECT_EQ(ReadBytes(Site().PathOf(L"TULVAN.EXE")), BuildOf(StandInV1));
 }
 
+// A bad new version never takes the worker away. One cut short or built for another processor
+// is refused while the old one keeps running; one that ends as soon as it starts is tried three
+// times and then replaced by the kept old one, without a message.
+TEST_F(Update, ABadNewVersionIsRefusedOrRolledBackAndTheOldOneRuns) {
+    Start(L"3");
+    const std::wstring server = MakeServer();
+    const std::vector<char> installed = BuildOf(StandInV1);
+    const std::vector<char> good = BuildOf(StandInV2);
+    std::string otherProcessor(good.begin(), good.end());
+    const std::size_t machine = *reinterpret_cast<const std::uint32_t*>(&good[0x3C]) + 4;
+    otherProcessor[machine] = '\x64', otherProcessor[machine + 1] = '\xAA';  // ARM64
+    const struct {
+        const char* name;
+        std::string file;
+    } refused[] = {{"cut short", std::string(good.begin(), good.begin() + good.size() * 3 / 5)},
+                   {"another processor", otherProcessor}};
+    settings::Set(L"RemplazarProgramas", L"1");
+    for (const auto& bad : refused) {
+        SCOPED_TRACE(bad.name);
+        WriteText(server + L"\\TULVANNEW.EXE", bad.file);
+        ASSERT_TRUE(Site().Tick(CheckTimer));
+        EXPECT_EQ(settings::Get(L"RemplazarProgramas"), L"1");
+        EXPECT_TRUE(ReadBytes(Site().PathOf(L"TULVAN.EXE")) == installed) << "TULVAN.EXE changed";
+        EXPECT_TRUE(Site().IsRunning(Pid(Tulvan)));
+        EXPECT_FALSE(Exists(Site().PathOf(L"TULVAN.EXE.new")));
+        EXPECT_FALSE(Exists(Site().PathOf(L"TULVAN.EXE.old")));
+    }
+
+    ASSERT_TRUE(CopyInto(BuildFolder() + L"\\" + StandInBroken, server + L"\\TULVANNEW.EXE"));
+    ASSERT_TRUE(Site().Tick(CheckTimer));
+    ASSERT_EQ(settings::Get(L"RemplazarProgramas"), L"0");
+    EXPECT_TRUE(ReadBytes(Site().PathOf(L"TULVAN.EXE.old")) == installed);
+    settings::Set(L"AjusteZORPA", L"1");  // every miss restarts
+    for (int tick = 0; tick < MaxTicks && !Site().StartOf(L"TULVAN.EXE", 4); ++tick)
+        ASSERT_TRUE(Site().Tick(CheckTimer));
+    std::vector<std::string> versions;
+    std::optional<StandInStart> last;
+    for (std::size_t start = 1; (last = Site().StartOf(L"TULVAN.EXE", start)); ++start)
+        versions.push_back(last->version);
+    ASSERT_EQ(versions, (std::vector<std::string>{"Broken", "Broken", "Broken", "1"}));
+    EXPECT_TRUE(ReadBytes(Site().PathOf(L"TULVAN.EXE")) == installed) << "not rolled back";
+    EXPECT_FALSE(Exists(Site().PathOf(L"TULVAN.EXE.old")));
+    EXPECT_TRUE(Site().IsRunning(Site().StartOf(L"TULVAN.EXE", 4)->pid));
+    EXPECT_FALSE(FindMessageBox(Site().SupervisorPid()));
+    EXPECT_TRUE(Site().SupervisorRunning());
+}
+
 }  // namespace

@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "ErrorNumbers.h"
+#include "ProgramImage.h"
+#include "ProgramImages.h"
+#include "RuntimeError.h"
+
+namespace {
+
+using sim::BuildImage;
+using sim::ImageSpec;
+
+std::optional<std::wstring> Verdict(const std::string& file, bool windows64) {
+    return zorpa::WhyNotRunnable(reinterpret_cast<const std::uint8_t*>(file.data()), file.size(),
+                                 windows64);
+}
+
+ImageSpec Program(const std::function<void(ImageSpec&)>& change = {}) {
+    ImageSpec spec;
+    spec.payload = std::string(700, 'x');  // two blocks of code: a cut can fall between them
+    if (change) change(spec);
+    return spec;
+}
+
+const std::string Whole = BuildImage(Program());
+
+TEST(ProgramImage, OnlyAWholeProgramThisWindowsRunsIsAccepted) {
+    const struct {
+        const char* name;
+        std::string file;
+        bool windows64;
+        const wchar_t* why;  // the start of the reason; nullptr: accepted
+    } cases[] = {
+        {"whole x86 program", Whole, false, nullptr},
+        {"whole x86 program on 64-bit Windows", Whole, true, nullptr},
+        {"x64 program on 64-bit Windows",
+         BuildImage(Program([](auto& s) { s.machine = 0x8664; s.pe32Plus = true; })), true, nullptr},
+        {"with its right checksum", BuildImage(Program([](auto& s) { s.checksum = true; })), false,
+         nullptr},
+        {"cut short in its headers", Whole.substr(0, 0x100), false,
+         L"cut short: the file has 256 bytes and its headers need 392"},
+        {"cut short in its code", Whole.substr(0, 0x300), false,
+         L"cut short: the file has 768 bytes and its sections need 2048"},
+        {"cut short by one byte", Whole.substr(0, Whole.size() - 1), false,
+         L"cut short: the file has 2047 bytes and its sections need 2048"},
+        {"cut short in its symbols", [] {
+             std::string file = Whole;
+             file[0x4D] = 0x08;  // a symbol table at 2048, where the file ends
+             file[0x50] = 1;
+             return file;
+         }(), false, L"cut short: the file has 2048 bytes and its symbols need 2070"},
+        {"x64 program on 32-bit Windows",
+         BuildImage(Program([](auto& s) { s.machine = 0x8664; s.pe32Plus = true; })), false,
+         L"built for another processor (x64): this Windows runs only x86 programs"},
+        {"ARM64 program", BuildImage(Program([](auto& s) { s.machine = 0xAA64; })), true,
+         L"built for another processor (ARM64): this Windows runs x86 and x64 programs"},
+        {"PE32+ header on an x86 program", BuildImage(Program([](auto& s) { s.pe32Plus = true; })),
+         false, L"damaged: its optional header does not match its processor (x86)"},
+        {"DLL", BuildImage(Program([](auto& s) { s.dll = true; })), false, L"a DLL, not a program"},
+        {"driver", BuildImage(Program([](auto& s) { s.subsystem = 1; })), false,
+         L"not a Windows GUI or console program (subsystem 1)"},
+        {"text file", std::string(200, 'a'), false,
+         L"not a Windows program: it does not begin with an MZ header"},
+        {"MZ without a PE header", "MZ" + std::string(0x3E, '\0') + std::string(8, 'p'), false,
+         L"not a Windows program: no PE signature at byte 0"},
+        {"empty file", "", false, L"the file is empty"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::optional<std::wstring> why = Verdict(c.file, c.windows64);
+        if (c.why == nullptr) {
+            EXPECT_EQ(why, std::nullopt) << std::string(why->begin(), why->end());
+        } else {
+            ASSERT_TRUE(why.has_value());
+            EXPECT_EQ(*why, c.why);
+        }
+    }
+}
+
+// A damaged byte anywhere is caught where the file carries a checksum, and nowhere else.
+TEST(ProgramImage, AWrongChecksumIsRefusedAndNoChecksumIsNotChecked) {
+    std::string file = BuildImage(Program([](auto& s) { s.checksum = true; }));
+    EXPECT_EQ(zorpa::ImageChecksum(reinterpret_cast<const std::uint8_t*>(file.data()), file.size(),
+                                   sim::ImageLayout::Checksum),
+              sim::ReferenceChecksum(file, sim::ImageLayout::Checksum));
+    file[sim::ImageLayout::HeadersEnd + 10] ^= 0x40;
+    const std::optional<std::wstring> why = Verdict(file, false);
+    ASSERT_TRUE(why.has_value());
+    EXPECT_EQ(why->rfind(L"damaged: its checksum is 0x", 0), 0u);
+    std::string unchecked = Whole;
+    unchecked[sim::ImageLayout::HeadersEnd + 10] ^= 0x40;
+    EXPECT_EQ(Verdict(unchecked, false), std::nullopt);
+}
+
+TEST(ErrorNumbers, EachFailedCallGetsTheNumberSupportKnows) {
+    using zorpa::FailedCall;
+    namespace Error = zorpa::ErrorNumber;
+    namespace Windows = zorpa::WindowsError;
+    const struct {
+        FailedCall call;
+        std::uint32_t windowsError;
+        int number;
+    } cases[] = {
+        {FailedCall::StartProgram, Windows::FileNotFound, Error::FileNotFound},
+        {FailedCall::StartProgram, Windows::AccessDenied, Error::PermissionDenied},
+        {FailedCall::StartProgram, 193, Error::PathFileAccess},  // not a valid program
+        {FailedCall::ListFolder, Windows::BadNetPath, Error::DeviceUnavailable},
+        {FailedCall::ListFolder, Windows::NotReady, Error::DeviceUnavailable},
+        {FailedCall::ListFolder, Windows::InvalidName, Error::BadFileName},
+        {FailedCall::ListFolder, Windows::AccessDenied, Error::PathFileAccess},
+        {FailedCall::FileChange, Windows::SharingViolation, Error::PermissionDenied},
+        {FailedCall::FileChange, Windows::PathNotFound, Error::FileNotFound},
+        {FailedCall::FileChange, Windows::HandleDiskFull, Error::DiskFull},
+        {FailedCall::FileChange, Windows::NetNameDeleted, Error::PathFileAccess},
+        {FailedCall::FileChange, Windows::BadNetName, Error::DeviceUnavailable},
+        {FailedCall::FileChange, Windows::NotEnoughMemory, Error::OutOfMemory},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(zorpa::ErrorNumberFor(c.call, c.windowsError), c.number)
+            << "call " << static_cast<int>(c.call) << ", Windows error " << c.windowsError;
+}
+
+}  // namespace
