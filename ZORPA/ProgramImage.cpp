@@ -121,7 +121,8 @@ std::optional<std::wstring> WhyNotRunnable(const std::uint8_t* image, std::size_
     // still not the file the server holds.
     if (const std::uint64_t symbols = file.U32(header + SymbolsAt)) {
         const std::uint64_t symbolsEnd =
-            symbols + file.U32(header + SymbolCountAt) * SymbolSize + StringTableSizeField;
+            symbols + std::uint64_t{file.U32(header + SymbolCountAt)} * SymbolSize +
+            StringTableSizeField;
         if (symbolsEnd > size) return CutShort(size, symbolsEnd, L"symbols");
     }
 
