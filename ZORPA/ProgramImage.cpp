@@ -15,6 +15,10 @@ constexpr std::size_t MachineAt = 0, SectionCountAt = 2, SymbolsAt = 8, SymbolCo
 constexpr std::size_t OptionalSizeAt = 16, FlagsAt = 18;
 constexpr std::size_t SymbolSize = 18, StringTableSizeField = 4;
 constexpr std::size_t HeadersSizeAt = 60, ChecksumAt = 64, SubsystemAt = 68;
+// The data directories' count and table, by header kind; the fifth is the certificate table,
+// whose address is a file offset.
+constexpr std::size_t Pe32DirectoriesAt = 92, Pe32PlusDirectoriesAt = 108;
+constexpr std::size_t DirectorySize = 8, CertificateDirectory = 4;
 constexpr std::size_t SectionHeaderSize = 40, RawSizeAt = 16, RawOffsetAt = 20;
 constexpr std::uint16_t MachineX86 = 0x14C, MachineX64 = 0x8664;
 constexpr std::uint16_t Pe32Magic = 0x10B, Pe32PlusMagic = 0x20B;
@@ -120,19 +124,40 @@ std::optional<std::wstring> WhyNotRunnable(const std::uint8_t* image, std::size_
     // Symbols a linker left in the file lie after the sections: a copy cut there runs, but is
     // still not the file the server holds.
     if (const std::uint64_t symbols = file.U32(header + SymbolsAt)) {
+        const std::uint64_t strings =
+            symbols + std::uint64_t{file.U32(header + SymbolCountAt)} * SymbolSize;
+        if (!file.Holds(strings, StringTableSizeField))
+            return CutShort(size, strings + StringTableSizeField, L"symbols");
         const std::uint64_t symbolsEnd =
-            symbols + std::uint64_t{file.U32(header + SymbolCountAt)} * SymbolSize +
-            StringTableSizeField;
+            strings + std::max<std::uint64_t>(file.U32(strings), StringTableSizeField);
         if (symbolsEnd > size) return CutShort(size, symbolsEnd, L"symbols");
+        needed = std::max(needed, symbolsEnd);
+    }
+    // A signature lies after all of that.
+    const std::uint64_t directories =
+        optional + (x64 ? Pe32PlusDirectoriesAt : Pe32DirectoriesAt);
+    const std::uint64_t certificate = directories + 4 + CertificateDirectory * DirectorySize;
+    if (file.U32(directories) > CertificateDirectory &&
+        certificate + DirectorySize <= optional + optionalSize) {
+        if (const std::uint64_t certificatesAt = file.U32(certificate)) {
+            const std::uint64_t certificatesEnd = certificatesAt + file.U32(certificate + 4);
+            if (certificatesEnd > size) return CutShort(size, certificatesEnd, L"certificates");
+            needed = std::max(needed, certificatesEnd);
+        }
     }
 
+    // The linker computes the checksum over the file it writes, and Windows never checks it
+    // for a program it starts: bytes appended later (a version stamp, a self-extractor's
+    // archive) leave it stale, and the program still runs. So it counts when it matches the
+    // whole file or the file up to the end of what the linker wrote.
     const std::uint32_t stored = file.U32(optional + ChecksumAt);
     if (stored != 0) {
-        const std::uint32_t actual =
-            ImageChecksum(image, size, static_cast<std::size_t>(optional + ChecksumAt));
-        if (actual != stored)
+        const auto checksumAt = static_cast<std::size_t>(optional + ChecksumAt);
+        const auto imageEnd = static_cast<std::size_t>(needed);
+        const std::uint32_t ofImage = ImageChecksum(image, imageEnd, checksumAt);
+        if (ofImage != stored && (imageEnd == size || ImageChecksum(image, size, checksumAt) != stored))
             return L"damaged: its checksum is " + Hex(stored) + L" but its bytes give " +
-                   Hex(actual);
+                   Hex(ofImage);
     }
     return std::nullopt;
 }

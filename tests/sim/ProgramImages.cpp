@@ -39,6 +39,8 @@ std::string BuildImage(const ImageSpec& spec) {
     Put16(file, optional, spec.pe32Plus ? 0x20B : 0x10B);
     Put32(file, optional + 60, FileAlignment);  // SizeOfHeaders
     Put16(file, optional + 68, spec.subsystem);
+    const std::size_t directories = optional + (spec.pe32Plus ? 108 : 92);
+    Put32(file, directories, DataDirectories);
     const std::size_t sections = optional + optionalSize;
     const char* names[] = {".text", ".data"};
     const std::size_t offsets[] = {FileAlignment, FileAlignment + codeSize};
@@ -50,9 +52,14 @@ std::string BuildImage(const ImageSpec& spec) {
         Put32(file, header + 20, static_cast<std::uint32_t>(offsets[i]));
     }
     file.replace(FileAlignment, spec.payload.size(), spec.payload);
+    if (!spec.certificates.empty()) {
+        Put32(file, directories + 4 + 4 * 8, static_cast<std::uint32_t>(file.size()));
+        Put32(file, directories + 8 + 4 * 8, static_cast<std::uint32_t>(spec.certificates.size()));
+        file += spec.certificates;
+    }
     if (spec.checksum)
         Put32(file, ImageLayout::Checksum, ReferenceChecksum(file, ImageLayout::Checksum));
-    return file;
+    return file + spec.appended;
 }
 
 std::uint32_t ReferenceChecksum(const std::string& file, std::size_t checksumAt) {

@@ -13,10 +13,13 @@ struct ImageSpec {
     std::uint16_t subsystem = 2;
     bool checksum = false;  // store the file's checksum (0: none, as MinGW's linker leaves it)
     std::string payload;    // the program's code, which tells its versions apart
+    std::string certificates;  // a signature's table after the sections, in the checksum
+    std::string appended;      // bytes added after the linker's output, outside the checksum
 };
 
 // A program file as a linker lays it out: the MZ stub, the PE headers, a code section that
-// holds the payload and a data section, each padded to 512 bytes.
+// holds the payload and a data section, each padded to 512 bytes; then its certificate table,
+// as a signing tool adds it, and then what was appended.
 std::string BuildImage(const ImageSpec& spec);
 
 // The checksum of a program file, written out plainly here as a second opinion.

@@ -61,6 +61,9 @@ TEST(ProgramImage, OnlyAWholeProgramThisWindowsRunsIsAccepted) {
         {"DLL", BuildImage(Program([](auto& s) { s.dll = true; })), false, L"a DLL, not a program"},
         {"driver", BuildImage(Program([](auto& s) { s.subsystem = 1; })), false,
          L"not a Windows GUI or console program (subsystem 1)"},
+        {"cut short in its certificates",
+         BuildImage(Program([](auto& s) { s.certificates = std::string(600, 'c'); })).substr(0, 2400),
+         false, L"cut short: the file has 2400 bytes and its certificates need 2648"},
         {"text file", std::string(200, 'a'), false,
          L"not a Windows program: it does not begin with an MZ header"},
         {"MZ without a PE header", "MZ" + std::string(0x3E, '\0') + std::string(8, 'p'), false,
@@ -79,19 +82,56 @@ TEST(ProgramImage, OnlyAWholeProgramThisWindowsRunsIsAccepted) {
     }
 }
 
-// A damaged byte anywhere is caught where the file carries a checksum, and nowhere else.
-TEST(ProgramImage, AWrongChecksumIsRefusedAndNoChecksumIsNotChecked) {
-    std::string file = BuildImage(Program([](auto& s) { s.checksum = true; }));
+// A damaged byte anywhere in what the linker (and a signing tool) wrote is caught where the file
+// carries a checksum, and nowhere else. Bytes appended afterwards leave the checksum stale, and
+// Windows still runs the program: they are no damage.
+TEST(ProgramImage, TheChecksumCountsWhatTheLinkerWrote) {
+    const std::string stamp = "licence 0042";
+    const struct {
+        const char* name;
+        bool checksum;
+        std::string certificates, appended;
+        bool checksumOfAll;           // written again over the file with what was appended
+        std::size_t changedAt;        // a byte changed there; 0: none
+        bool accepted;
+    } cases[] = {
+        {"checksum, a byte changed in its code", true, "", "", false, 0x20A, false},
+        {"no checksum, a byte changed in its code", false, "", "", false, 0x20A, true},
+        {"checksum, data appended", true, "", stamp, false, 0, true},
+        {"no checksum, data appended", false, "", stamp, false, 0, true},
+        {"checksum, data appended, a byte changed in its code", true, "", stamp, false, 0x20A, false},
+        {"no checksum, data appended, a byte changed in its code", false, "", stamp, false, 0x20A,
+         true},
+        {"checksum written again after data was appended", true, "", stamp, true, 0, true},
+        {"signed, data appended", true, std::string(64, 'c'), stamp + "x", false, 0, true},
+        {"signed, a byte changed in its certificates", true, std::string(64, 'c'), stamp, false,
+         0x810, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string file = BuildImage(Program([&](auto& s) {
+            s.checksum = c.checksum;
+            s.certificates = c.certificates;
+            s.appended = c.appended;
+        }));
+        if (c.checksumOfAll) {
+            const std::uint32_t all = sim::ReferenceChecksum(file, sim::ImageLayout::Checksum);
+            for (std::size_t i = 0; i < 4; ++i)
+                file[sim::ImageLayout::Checksum + i] = static_cast<char>(all >> 8 * i & 0xFF);
+        }
+        if (c.changedAt != 0) file[c.changedAt] ^= 0x40;
+        const std::optional<std::wstring> why = Verdict(file, false);
+        if (c.accepted) {
+            EXPECT_EQ(why, std::nullopt) << std::string(why->begin(), why->end());
+        } else {
+            ASSERT_TRUE(why.has_value());
+            EXPECT_EQ(why->rfind(L"damaged: its checksum is 0x", 0), 0u);
+        }
+    }
+    const std::string file = BuildImage(Program([](auto& s) { s.checksum = true; }));
     EXPECT_EQ(zorpa::ImageChecksum(reinterpret_cast<const std::uint8_t*>(file.data()), file.size(),
                                    sim::ImageLayout::Checksum),
               sim::ReferenceChecksum(file, sim::ImageLayout::Checksum));
-    file[sim::ImageLayout::HeadersEnd + 10] ^= 0x40;
-    const std::optional<std::wstring> why = Verdict(file, false);
-    ASSERT_TRUE(why.has_value());
-    EXPECT_EQ(why->rfind(L"damaged: its checksum is 0x", 0), 0u);
-    std::string unchecked = Whole;
-    unchecked[sim::ImageLayout::HeadersEnd + 10] ^= 0x40;
-    EXPECT_EQ(Verdict(unchecked, false), std::nullopt);
 }
 
 TEST(ErrorNumbers, EachFailedCallGetsTheNumberSupportKnows) {
