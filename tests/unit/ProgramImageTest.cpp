@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <vector>
 
 #include "ErrorNumbers.h"
 #include "ProgramImage.h"
@@ -12,9 +13,11 @@ namespace {
 using sim::BuildImage;
 using sim::ImageSpec;
 
+// The bytes lie in a buffer of exactly their size, so that a read past them is caught where the
+// tests run under AddressSanitizer.
 std::optional<std::wstring> Verdict(const std::string& file, bool windows64) {
-    return zorpa::WhyNotRunnable(reinterpret_cast<const std::uint8_t*>(file.data()), file.size(),
-                                 windows64);
+    const std::vector<std::uint8_t> bytes(file.begin(), file.end());
+    return zorpa::WhyNotRunnable(bytes.data(), bytes.size(), windows64);
 }
 
 ImageSpec Program(const std::function<void(ImageSpec&)>& change = {}) {
@@ -41,6 +44,10 @@ TEST(ProgramImage, OnlyAWholeProgramThisWindowsRunsIsAccepted) {
          nullptr},
         {"cut short in its headers", Whole.substr(0, 0x100), false,
          L"cut short: the file has 256 bytes and its headers need 392"},
+        {"cut right after its PE signature", Whole.substr(0, 0x44), false,
+         L"cut short: the file has 68 bytes and its headers need 88"},
+        {"cut one byte short of its file header", Whole.substr(0, 0x57), false,
+         L"cut short: the file has 87 bytes and its headers need 88"},
         {"cut short in its code", Whole.substr(0, 0x300), false,
          L"cut short: the file has 768 bytes and its sections need 2048"},
         {"cut short by one byte", Whole.substr(0, Whole.size() - 1), false,
