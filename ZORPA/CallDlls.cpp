@@ -30,7 +30,7 @@ ProcessId CallDlls::LaunchProgram(const std::wstring& path, WindowHandle& window
         return -1;
     }
     TargetProcessId = started.id;
-    launched_[started.id] = started;
+    launched_[started.id] = Launched{started, path};
     // Look for the window only once the program is ready, and never hand the slot a window
     // left over from an earlier search: a program with no window yet gets none.
     platform_.WaitUntilReady(started, ReadyTimeoutMs);
@@ -96,9 +96,22 @@ bool CallDlls::KillProgram(WindowHandle window, ProcessId pid, std::uint32_t wai
 bool CallDlls::EndInstance(ProcessId pid, std::uint32_t waitForEndMs) {
     const auto it = launched_.find(pid);
     if (it == launched_.end()) return false;
-    platform_.TerminateInstance(it->second, waitForEndMs);
+    platform_.TerminateInstance(it->second.process, waitForEndMs);
     launched_.erase(it);
     return true;
+}
+
+std::vector<ProcessId> CallDlls::EndInstancesOf(const std::wstring& path,
+                                                std::uint32_t waitForEndMs) {
+    std::vector<ProcessId> ended;
+    for (const auto& [pid, launched] : launched_)
+        if (launched.path == path) ended.push_back(pid);
+    const std::uint64_t start = platform_.MonotonicMilliseconds();
+    for (ProcessId pid : ended) {
+        const std::uint64_t waited = platform_.MonotonicMilliseconds() - start;
+        EndInstance(pid, waited < waitForEndMs ? static_cast<std::uint32_t>(waitForEndMs - waited) : 0);
+    }
+    return ended;
 }
 
 bool CallDlls::OwnedByAnother(WindowHandle window, ProcessId pid) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "Platform.h"
 
@@ -32,6 +33,10 @@ public:
     // Terminates the instance this supervisor started under `pid`, whatever became of its
     // window, and waits up to `waitForEndMs` until it has ended. True when it ended one.
     bool EndInstance(ProcessId pid, std::uint32_t waitForEndMs);
+    // Terminates every instance this supervisor started from `path` and has not ended yet,
+    // windows found or not, since each holds the file; waits up to `waitForEndMs` in all until
+    // they have ended. The ids of those it ended.
+    std::vector<ProcessId> EndInstancesOf(const std::wstring& path, std::uint32_t waitForEndMs);
 
     // Results passed between the procedures above and to the enumeration callback.
     ProcessId TargetProcessId = 0;
@@ -57,9 +62,13 @@ private:
     bool OwnedByAnother(WindowHandle window, ProcessId pid);
 
     Platform& platform_;
+    struct Launched {
+        StartedProcess process;
+        std::wstring path;
+    };
     // Instances this supervisor started, by id, so that a fallback termination never
     // hits a program that was later given the same id.
-    std::map<ProcessId, StartedProcess> launched_;
+    std::map<ProcessId, Launched> launched_;
 };
 
 }  // namespace zorpa

@@ -8,24 +8,26 @@
 #include "Platform.h"
 #include "Slots.h"
 #include "SupervisorLog.h"
+#include "UpdateTransaction.h"
 #include "WorkerVersions.h"
 
 namespace zorpa {
 
 // The replacement step of the check cycle: new versions of three workers from the server
 // folder, each checked, put in place whole and kept on trial, and the supervisor's own new
-// version staged beside it.
+// version staged beside it, all in one transaction.
 class ServerUpdate {
 public:
     ServerUpdate(Platform& platform, CallDlls& callDlls, SupervisorLog& log,
                  WorkerVersions& versions, std::array<ProgramSlot, SlotCount>& slots,
-                 std::int16_t& replaceAttempts)
+                 std::int16_t& replaceAttempts, UpdateTransaction::StartHidden startHidden)
         : platform_(platform),
           callDlls_(callDlls),
           log_(log),
           versions_(versions),
           slots_(slots),
-          replaceAttempts_(replaceAttempts) {}
+          replaceAttempts_(replaceAttempts),
+          startHidden_(std::move(startHidden)) {}
 
     // Installs what the server offers; the first failure ends the step with RuntimeError.
     // True when the supervisor's own new version was staged, after which it must end.
@@ -37,9 +39,6 @@ public:
     static constexpr std::uint32_t WaitMs = 2000;
 
 private:
-    void ReplaceWorker(SlotId id, const std::wstring& serverFolder);
-    bool StageOwnUpdate(const std::wstring& serverFolder);
-    bool EndForUpdate(ProgramSlot& slot);
     std::wstring PathOf(const wchar_t* file) { return platform_.ProgramFolder() + file; }
 
     Platform& platform_;
@@ -48,7 +47,7 @@ private:
     WorkerVersions& versions_;
     std::array<ProgramSlot, SlotCount>& slots_;
     std::int16_t& replaceAttempts_;
-    std::uint32_t waitLeftMs_ = 0;  // what the running step may still wait
+    UpdateTransaction::StartHidden startHidden_;
 };
 
 }  // namespace zorpa

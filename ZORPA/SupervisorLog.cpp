@@ -60,7 +60,7 @@ void SupervisorLog::WorkerRestarted(SlotId id, ProcessId oldPid, bool ended, Pro
                                     std::int16_t misses) {
     LogLine line;
     Worker(line, id, oldPid) << (ended ? " ended after " : " left as it was after ") << misses
-                             << " unanswered probes"
+                             << (misses == 1 ? " unanswered probe" : " unanswered probes")
                              << (ended ? "" : " (no window or running instance of it to end)")
                              << " and started again, hidden: process " << newPid;
     file_.Write(line);
@@ -105,16 +105,32 @@ void SupervisorLog::VersionOnTrial(SlotId id, const std::wstring& kept) {
     file_.Write(line << kept);
 }
 
-void SupervisorLog::VersionConfirmed(SlotId id, ProcessId pid, const std::wstring& kept) {
+void SupervisorLog::VersionConfirmed(SlotId id, ProcessId pid, int answeredCycles,
+                                     std::uint64_t overMs, const std::wstring& kept) {
     LogLine line;
     file_.Write(line << NameOf(id) << "'s new version confirmed: process " << pid
-                     << " showed its window and answered; " << kept << " deleted");
+                     << " showed its window and answered in " << answeredCycles
+                     << " check cycles over " << static_cast<long long>(overMs / 1000) << " s; " << kept << " deleted");
+}
+
+void SupervisorLog::KeptVersionDropped(SlotId id, const std::wstring& kept,
+                                       const std::wstring& why) {
+    LogLine line;
+    file_.Write(line << NameOf(id) << "'s kept version " << kept << " deleted: " << why);
+}
+
+void SupervisorLog::StartedAfterFailedUpdate(SlotId id, ProcessId pid) {
+    LogLine line;
+    file_.Write(line << NameOf(id)
+                     << " started again, hidden, since the replacement step that ended it failed: "
+                        "process "
+                     << pid);
 }
 
 void SupervisorLog::NewVersionFailing(SlotId id, const std::vector<ProcessId>& instances) {
     LogLine line;
     line << NameOf(id) << "'s new version given up: " << static_cast<long long>(instances.size())
-         << " instances ended or stopped answering before one answered (processes ";
+         << " instances ended or stopped answering before one was confirmed (processes ";
     for (std::size_t i = 0; i < instances.size(); ++i) line << (i == 0 ? "" : ", ") << instances[i];
     file_.Write(line << ")");
 }

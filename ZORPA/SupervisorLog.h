@@ -40,7 +40,12 @@ public:
     void AlreadyInstalled(SlotId id, const std::wstring& source);
     // A new version on trial: found at start-up, confirmed, or given up and rolled back.
     void VersionOnTrial(SlotId id, const std::wstring& kept);
-    void VersionConfirmed(SlotId id, ProcessId pid, const std::wstring& kept);
+    void VersionConfirmed(SlotId id, ProcessId pid, int answeredCycles, std::uint64_t overMs,
+                          const std::wstring& kept);
+    // A kept file that cannot stand for the previous version was deleted, and why.
+    void KeptVersionDropped(SlotId id, const std::wstring& kept, const std::wstring& why);
+    // A worker ended for an update that then failed was started again.
+    void StartedAfterFailedUpdate(SlotId id, ProcessId pid);
     void NewVersionFailing(SlotId id, const std::vector<ProcessId>& instances);
     void RolledBack(SlotId id, const std::wstring& path);
     void RollBackFailed(SlotId id, const RuntimeError& error);

@@ -1,6 +1,7 @@
 #include "frmZORPA.h"
 
 #include "DecimalText.h"
+#include "ErrorNumbers.h"
 #include "FormTimers.h"
 
 #include <limits>
@@ -22,6 +23,12 @@ private:
     bool& running_;
 };
 
+// Windows' refusals to start a file that another program reads or holds for a moment.
+bool PassesByItself(std::uint32_t windowsError) {
+    return windowsError == WindowsError::AccessDenied ||
+           windowsError == WindowsError::SharingViolation;
+}
+
 std::int16_t Incremented(std::int16_t value) {
     return value == std::numeric_limits<std::int16_t>::max() ? value
                                                              : static_cast<std::int16_t>(value + 1);
@@ -35,7 +42,8 @@ frmZORPA::frmZORPA(Platform& platform)
       callDlls_(platform),
       log_(platform),
       versions_(platform, callDlls_, log_, slots_),
-      update_(platform, callDlls_, log_, versions_, slots_, ReplaceAttempts) {}
+      update_(platform, callDlls_, log_, versions_, slots_, ReplaceAttempts,
+              [this](SlotId id) { StartAfterFailedUpdate(id); }) {}
 
 template <class Handler>
 void frmZORPA::RunEvent(Handler handler) {
@@ -133,11 +141,9 @@ void frmZORPA::WatchForHangs() {
         slot.MissCounter = Incremented(slot.MissCounter);
         log_.ProbeMissed(id, slot.Pid, slot.MissCounter, MissThreshold);
         if (slot.MissCounter < MissThreshold) continue;
-        // The third instance of a new version that never answered: the previous one comes back.
-        const bool rollBack = versions_.GivesUpOn(id);
-        const bool ended = callDlls_.KillProgram(slot.Window, slot.Pid,
-                                                 rollBack ? CallDlls::EndWaitMs : 0);
-        if (rollBack) versions_.RollBackFailing(id);
+        // The third instance of a new version that failed: the previous one comes back.
+        const bool ended = versions_.GivesUpOn(id) ? versions_.RollBackFailing(id)
+                                                   : callDlls_.KillProgram(slot.Window, slot.Pid);
         const ProcessId old = slot.Pid;
         StartSlot(id, ShowStyle::Hidden);
         log_.WorkerRestarted(id, old, ended, slot.Pid, slot.MissCounter);
@@ -153,6 +159,13 @@ void frmZORPA::StartSlot(SlotId id, int style) {
     const SlotInfo& info = InfoOf(id);
     const std::wstring path = PathOf(info.file);
     slot.Pid = callDlls_.LaunchProgram(path, slot.Window, style);
+    // A file just renamed into place may be held for a moment (a virus scanner reads it).
+    for (std::uint32_t waited = 0; slot.Pid == -1 && versions_.Unconfirmed(id) &&
+                                   PassesByItself(callDlls_.StartError) && waited < StartRetryMs;
+         waited += StartRetryPauseMs) {
+        platform_.Sleep(StartRetryPauseMs);
+        slot.Pid = callDlls_.LaunchProgram(path, slot.Window, style);
+    }
     if (slot.Pid == -1 && versions_.RollBackUnstartable(id, callDlls_.StartError))
         slot.Pid = callDlls_.LaunchProgram(path, slot.Window, style);
     if (slot.Pid != -1) {
@@ -162,6 +175,13 @@ void frmZORPA::StartSlot(SlotId id, int style) {
         platform_.ShowMessage(info.failureMessage, Title, MessageIcon::None);
         End(std::wstring(info.name) + L" could not be started");
     }
+}
+
+// A worker ended for an update that then failed is not left down.
+void frmZORPA::StartAfterFailedUpdate(SlotId id) {
+    StartSlot(id, ShowStyle::Hidden);
+    Slot(id).MissCounter = 0;
+    log_.StartedAfterFailedUpdate(id, Slot(id).Pid);
 }
 
 std::wstring frmZORPA::PathOf(const wchar_t* file) { return platform_.ProgramFolder() + file; }

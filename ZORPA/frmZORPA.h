@@ -44,6 +44,10 @@ public:
     static constexpr std::uint32_t UpdateWaitMs = ServerUpdate::WaitMs;
     // What it waits for one ended worker, at most.
     static constexpr std::uint32_t EndWaitMs = CallDlls::EndWaitMs;
+    // A new version on trial that Windows refuses to start because its file is held (access
+    // denied, sharing violation) is tried again this often, for at most this long.
+    static constexpr std::uint32_t StartRetryPauseMs = 250;
+    static constexpr std::uint32_t StartRetryMs = 2000;
 
 private:
     template <class Handler>
@@ -53,6 +57,7 @@ private:
     void ObeyCommands();
     void WatchForHangs();
     void StartSlot(SlotId id, int style);
+    void StartAfterFailedUpdate(SlotId id);
     std::wstring PathOf(const wchar_t* file);
 
     Platform& platform_;

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "ErrorNumbers.h"
+#include "ProgramImage.h"
 #include "ProgramImages.h"
 #include "Settings.h"
 #include "Slots.h"
@@ -190,8 +191,14 @@ zorpa::StartedProcess SimPlatform::StartProgram(const std::wstring& path, int sh
                       L"Cannot start " + path + L": " + ErrorText(WindowsError::FileNotFound));
     }
 
+    const auto held = startFaults_.find(Lower(path));
+    if (held != startFaults_.end() && held->second.second-- > 0)
+        throw Failure(FailedCall::StartProgram, held->second.first,
+                      L"Cannot start " + path + L": " + ErrorText(held->second.first));
     const auto fault = versionFaults.find(file->content);
-    if (fault != versionFaults.end() && fault->second == VersionFault::WontStart)
+    const std::vector<std::uint8_t> bytes = file->raw ? ReadWholeFile(path) : std::vector<std::uint8_t>{};
+    if ((fault != versionFaults.end() && fault->second == VersionFault::WontStart) ||
+        (file->raw && zorpa::WhyNotRunnable(bytes.data(), bytes.size(), windows64)))
         throw Failure(FailedCall::StartProgram, BadProgramFormat,
                       L"Cannot start " + path + L": " + ErrorText(BadProgramFormat));
     while (IsRunning(nextPid_)) nextPid_ += 4;
@@ -201,9 +208,9 @@ zorpa::StartedProcess SimPlatform::StartProgram(const std::wstring& path, int sh
     starts.push_back(StartRecord{path, showStyle, id});
     events.push_back("start " + Narrow(FileNameOf(path)) + " style " + std::to_string(showStyle));
     const ProgramBehaviour& behaviour = Behaviour(FileNameOf(path));
-    if (fault != versionFaults.end()) {
+    if (fault != versionFaults.end() && fault->second == VersionFault::EndsAtOnce) {
         EndProcess(processes_[id]);
-    } else if (behaviour.createsWindow) {
+    } else if (behaviour.createsWindow && fault == versionFaults.end()) {
         for (int i = 0; i < behaviour.windows; ++i) CreateWindowFor(id);
     }
     return zorpa::StartedProcess{id, processes_[id].creationTime};
@@ -306,7 +313,8 @@ bool SimPlatform::FileExists(const std::wstring& path) {
                           L"Bad file name or number: " + path);
         }
     }
-    return files_.count(lower) != 0;
+    const auto it = files_.find(lower);
+    return it != files_.end() && !it->second.hidden;
 }
 
 bool SimPlatform::FileInUse(const std::wstring& path) const {

@@ -54,12 +54,14 @@ struct SimFile {
     // A program's file stands for a whole program of the version its content names; a raw
     // file reads as exactly its content.
     bool raw = false;
+    bool hidden = false;  // hidden or system: a listing does not show it
 };
 
 // What is wrong with a version of a program, whatever file it is started from.
 enum class VersionFault {
     WontStart,  // Windows refuses to start it (a broken file, another processor)
     EndsAtOnce,  // it ends before it shows a window (a DLL it lacks, a broken build)
+    WindowLate,  // it shows its window only after the supervisor looked for it
 };
 
 // How a program behaves when it is started, by file name (case-insensitive).
@@ -85,6 +87,12 @@ public:
     void RemoveFile(const std::wstring& path);
     std::optional<SimFile> File(const std::wstring& path) const;
     void SetReadOnly(const std::wstring& path, bool readOnly);
+    void SetHidden(const std::wstring& path) { files_.at(Lower(path)).hidden = true; }
+    // The next `count` starts of the file fail with Windows' `error` (a file a virus scanner
+    // reads for a moment).
+    void FailNextStarts(const std::wstring& path, std::uint32_t error, int count) {
+        startFaults_[Lower(path)] = {error, count};
+    }
     void FailListing(const std::wstring& folderPrefix) { unlistable_.insert(Lower(folderPrefix)); }
     // Copies from `path` break off with `error` (a server that stops answering, a size that
     // does not match).
@@ -216,6 +224,7 @@ private:
     std::map<std::wstring, zorpa::RuntimeError> readFaults_;
     std::map<std::wstring, std::string> growing_;
     std::map<std::wstring, std::uint32_t> fileErrors_;  // by lower-case path
+    std::map<std::wstring, std::pair<std::uint32_t, int>> startFaults_;  // error, starts left
     std::map<std::wstring, std::wstring> settings_;  // by lower-case application\section\key
     std::set<std::wstring> failingWrites_;
 };

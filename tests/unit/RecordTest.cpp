@@ -105,14 +105,13 @@ INSTANTIATE_TEST_SUITE_P(
                        s.Tick();
                        s.Tick();
                    },
-                   {"RemplazarProgramas failed with run-time error 70 (failed attempt 1 of 1, "
+                   {"TULVAN started again, hidden, since the replacement step that ended it "
+                    "failed: process 1016",
+                    "RemplazarProgramas failed with run-time error 70 (failed attempt 1 of 1, "
                     "the request stays set): Permission denied: C:\\Terminal\\TULVAN.EXE: error 5: "
                     "Access is denied.",
                     "RemplazarProgramas cleared without trying: 1 failed attempts reached the "
-                    "threshold 1",
-                    "TULVAN (process 1012) did not answer: miss 1 of 1",
-                    "TULVAN (process 1012) left as it was after 1 unanswered probes (no window or "
-                    "running instance of it to end) and started again, hidden: process 1016"}},
+                    "threshold 1"}},
         RecordCase{"WorkerAndOwnUpdate",
                    [](Supervisor& s) {
                        for (const wchar_t* file : {L"TULVANNEW.EXE", L"ZORPA.EXE", L"ZORPANEW.EXE"})
@@ -140,7 +139,8 @@ INSTANTIATE_TEST_SUITE_P(
                    [](Supervisor& s) {
                        s.sim.AddFile(L"\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE", "v2");
                        s.sim.SetSetting(L"RemplazarProgramas", L"1");
-                       for (int tick = 0; tick < 5; ++tick) s.Tick();
+                       for (int tick = 0; tick < 3; ++tick) s.Tick();
+                       for (int tick = 0; tick < 2; ++tick) s.sim.Advance(30000), s.Tick();
                    },
                    {"TULVAN updated from \\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE, 2 bytes; process 1012 "
                     "ended for it, the hang watch starts the new version",
@@ -149,8 +149,34 @@ INSTANTIATE_TEST_SUITE_P(
                     "TULVAN (process 1012) did not answer: miss 2 of 2",
                     "TULVAN (process 1012) left as it was after 2 unanswered probes (no window or "
                     "running instance of it to end) and started again, hidden: process 1016",
-                    "TULVAN's new version confirmed: process 1016 showed its window and answered; "
-                    "C:\\Terminal\\TULVAN.EXE.old deleted"}},
+                    "TULVAN's new version confirmed: process 1016 showed its window and answered "
+                    "in 3 check cycles over 60 s; C:\\Terminal\\TULVAN.EXE.old deleted"}},
+        RecordCase{"NewVersionWithoutWindowRolledBack",
+                   [](Supervisor& s) {
+                       s.sim.SetSetting(L"AjusteZORPA", L"1");
+                       s.sim.AddFile(L"\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE", "v2");
+                       s.sim.versionFaults["v2"] = sim::VersionFault::WindowLate;
+                       s.sim.SetSetting(L"RemplazarProgramas", L"1");
+                       for (int tick = 0; tick < 4; ++tick) s.Tick();
+                   },
+                   {"TULVAN updated from \\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE, 2 bytes; process 1012 "
+                    "ended for it, the hang watch starts the new version",
+                    "RemplazarProgramas obeyed: request cleared",
+                    "TULVAN (process 1012) did not answer: miss 1 of 1",
+                    "TULVAN (process 1012) left as it was after 1 unanswered probe (no window or "
+                    "running instance of it to end) and started again, hidden: process 1016",
+                    "TULVAN (process 1016) did not answer: miss 1 of 1",
+                    "TULVAN (process 1016) left as it was after 1 unanswered probe (no window or "
+                    "running instance of it to end) and started again, hidden: process 1020",
+                    "TULVAN (process 1020) did not answer: miss 1 of 1",
+                    "TULVAN (process 1020) left as it was after 1 unanswered probe (no window or "
+                    "running instance of it to end) and started again, hidden: process 1024",
+                    "TULVAN (process 1024) did not answer: miss 1 of 1",
+                    "TULVAN's new version given up: 3 instances ended or stopped answering before "
+                    "one was confirmed (processes 1016, 1020, 1024)",
+                    "TULVAN rolled back: the previous version is back in C:\\Terminal\\TULVAN.EXE",
+                    "TULVAN (process 1024) ended after 1 unanswered probe and started again, hidden: "
+                    "process 1028"}},
         RecordCase{"NewVersionRolledBack",
                    [](Supervisor& s) {
                        s.sim.AddFile(L"\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE", "v2");
@@ -199,6 +225,24 @@ TEST(RecordFile, StartUpLinesAreStampedInLocalTimeAndUtf8) {
     for (const auto& [time, text] : stamps) EXPECT_EQ(zorpa::FormatLocalTime(time), text);
     EXPECT_EQ(zorpa::ToUtf8(L"\x20AC \xD834\xDD1E \xDC00"),
               "\xE2\x82\xAC \xF0\x9D\x84\x9E \xEF\xBF\xBD");
+}
+
+// A kept copy that cannot stand for the previous version is deleted at start-up, with the reason.
+TEST(RecordFile, AKeptCopyThatCannotBePutBackIsDeletedAtStartUp) {
+    const std::pair<sim::SimFile, const char*> cases[] = {
+        {{sim::BuildImage({}).substr(0, 900), false, true},
+         "it is not a program this terminal can run: cut short: the file has 900 bytes and its "
+         "sections need 1536"},
+        {{"v1"}, "it is the same file as C:\\Terminal\\TULVAN.EXE, so no new version is on trial"},
+    };
+    for (const auto& [kept, why] : cases) {
+        Supervisor s;
+        if (kept.raw) s.sim.AddRawFile(L"C:\\Terminal\\TULVAN.EXE.old", kept.content);
+        else s.sim.AddFile(L"C:\\Terminal\\TULVAN.EXE.old", kept.content);
+        ASSERT_TRUE(s.Load());
+        EXPECT_EQ(Lines(s).at(1),
+                  std::string("TULVAN's kept version C:\\Terminal\\TULVAN.EXE.old deleted: ") + why);
+    }
 }
 
 TEST(RecordFile, RotatesPastItsSizeAndCountsTheLinesItCouldNotWrite) {

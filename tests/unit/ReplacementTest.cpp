@@ -46,13 +46,14 @@ TEST_F(Replacement, NewWorkerIsInstalledAndStartedByTheHangWatch) {
     const std::size_t before = s.sim.events.size();
     ASSERT_TRUE(s.Tick());
 
-    // Copied beside the worker while it still runs, the old version kept; then ended and
-    // replaced in one rename.
-    EXPECT_EQ(s.sim.events[before], "copy TULVANNEW.EXE to TULVAN.EXE.new");
-    EXPECT_EQ(s.sim.events[before + 1], "copy TULVAN.EXE to TULVAN.EXE.old");
-    EXPECT_EQ(s.sim.events[before + 2], "terminate TULVAN.EXE");
-    EXPECT_EQ(s.sim.events[before + 3], "move TULVAN.EXE.new to TULVAN.EXE");
-    EXPECT_EQ(s.sim.events[before + 4], "write RemplazarProgramas=0");
+    // Copied beside the worker while it still runs, the old version kept whole under a name of
+    // its own; then ended and replaced in one rename.
+    EXPECT_EQ(std::vector<std::string>(s.sim.events.begin() + before, s.sim.events.end()),
+              (std::vector<std::string>{"copy TULVANNEW.EXE to TULVAN.EXE.new",
+                                        "copy TULVAN.EXE to TULVAN.EXE.old.new",
+                                        "move TULVAN.EXE.old.new to TULVAN.EXE.old",
+                                        "terminate TULVAN.EXE", "move TULVAN.EXE.new to TULVAN.EXE",
+                                        "write RemplazarProgramas=0"}));
     EXPECT_FALSE(s.sim.IsRunning(old));
     EXPECT_EQ(Installed(SlotId::TULVAN), "v2");
     EXPECT_EQ(Installed(SlotId::FENDA_TICKETS), "v1");
@@ -106,6 +107,7 @@ TEST_F(Replacement, FailingCopyIsCountedUntilTheThresholdThenTheFlagIsOnlyCleare
     EXPECT_EQ(s.form.ReplaceAttempts, 0);
 }
 
+// The worker is started again meanwhile, so that no cycle leaves it down.
 TEST_F(Replacement, CopyBlockedByTheEndingProgramSucceedsInALaterCycle) {
     // Longer than the step waits for it.
     s.sim.exitDelayMs = 2 * zorpa::frmZORPA::UpdateWaitMs;
@@ -113,7 +115,9 @@ TEST_F(Replacement, CopyBlockedByTheEndingProgramSucceedsInALaterCycle) {
     ASSERT_TRUE(s.Tick());
     EXPECT_EQ(s.form.ReplaceAttempts, 1);
     EXPECT_EQ(s.Flag(L"RemplazarProgramas"), L"1");
+    EXPECT_TRUE(s.sim.IsRunning(s.Slot(SlotId::TULVAN).Pid));
     s.sim.Advance(s.sim.exitDelayMs);
+    s.sim.exitDelayMs = 0;
     ASSERT_TRUE(s.Tick());
     EXPECT_EQ(Installed(SlotId::TULVAN), "v2");
     EXPECT_EQ(s.form.ReplaceAttempts, 0);
@@ -147,6 +151,11 @@ TEST_F(Replacement, FailureAtAnyStepKeepsTheOldFileWholeAndCountsOneAttempt) {
         {"rename refused", [](auto& sim) { sim.SetReadOnly(sim.folder + L"\\TULVAN.EXE", true); },
          true},
         {"target still held", [](auto& sim) { sim.exitDelayMs = 60000; }, true},
+        {"a later worker's file refused",
+         [](auto& sim) {
+             sim.AddRawFile(L"\\\\SERVIDOR\\Nuevos\\FENDA_TICKETSNEW.EXE", "MZ");
+         },
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.step);
@@ -163,20 +172,64 @@ TEST_F(Replacement, FailureAtAnyStepKeepsTheOldFileWholeAndCountsOneAttempt) {
         EXPECT_EQ(t.Flag(L"RemplazarProgramas"), L"1");
         EXPECT_EQ(t.sim.terminated.size(), c.workerEnded ? 1u : 0u);
         EXPECT_LE(t.sim.sleptMs + t.sim.waitedForEndMs, zorpa::frmZORPA::UpdateWaitMs);
+        for (SlotId id : zorpa::StartOrder)  // a worker ended for it was started again
+            EXPECT_TRUE(t.sim.IsRunning(t.Slot(id).Pid)) << zorpa::InfoOf(id).file;
     }
 }
 
+// A rename that fails once other workers were replaced starts every worker the step ended again,
+// the new version as the old; the next cycle installs only what is still missing.
+TEST_F(Replacement, ARenameThatFailsStartsAgainEveryWorkerTheStepEnded) {
+    Offer(L"\\TULVANNEW.EXE");
+    Offer(L"\\FENDA_TICKETSNEW.EXE");
+    s.sim.FailFile(s.PathOf(SlotId::FENDA_TICKETS), 5);
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(s.form.ReplaceAttempts, 1);
+    EXPECT_EQ(s.sim.terminated.size(), 2u);
+    for (SlotId id : zorpa::StartOrder) EXPECT_TRUE(s.sim.IsRunning(s.Slot(id).Pid));
+    EXPECT_EQ(s.sim.Process(s.Slot(SlotId::TULVAN).Pid)->version, "v2");
+    EXPECT_EQ(s.sim.Process(s.Slot(SlotId::TULVAN).Pid)->showStyle, 0);
+    EXPECT_EQ(Installed(SlotId::FENDA_TICKETS), "v1");
+
+    s.sim.FailFile(s.PathOf(SlotId::FENDA_TICKETS), 0);
+    ASSERT_TRUE(s.Tick());
+    EXPECT_EQ(Installed(SlotId::FENDA_TICKETS), "v2");
+    EXPECT_EQ(s.sim.terminated.size(), 3u);  // TULVAN already is the new version
+}
+
+// Every instance this supervisor started from the worker's file holds it, whether or not its
+// window was found: each is ended for the update.
+TEST(ReplacementWithoutWindows, EveryInstanceOfTheWorkerIsEndedForItsUpdate) {
+    Supervisor t;
+    t.sim.Behaviour(L"TULVAN.EXE").createsWindow = false;
+    t.sim.SetSetting(L"AjusteZORPA", L"1");
+    ASSERT_TRUE(t.Load());
+    ASSERT_TRUE(t.Tick());  // no window: a second instance beside the first
+    ASSERT_EQ(t.sim.RunningFrom(L"TULVAN.EXE").size(), 2u);
+    t.sim.AddFile(L"\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE", "v2");
+    t.sim.SetSetting(L"RemplazarProgramas", L"1");
+    ASSERT_TRUE(t.Tick());
+    EXPECT_EQ(t.sim.File(t.PathOf(SlotId::TULVAN))->content, "v2");
+    EXPECT_EQ(t.form.ReplaceAttempts, 0);
+}
+
 // A new version on trial: whatever it does, TULVAN runs again, the kept previous version
-// stays only while the new one has not answered, and nothing is shown to the user.
+// stays only while the new one has not come through, and nothing is shown to the user.
 TEST(VersionTrial, ABadNewVersionIsRolledBackAndAGoodOneConfirmed) {
     const auto ticks = [](Supervisor& s, int count) {
         for (int i = 0; i < count; ++i) ASSERT_TRUE(s.Tick());
     };
-    // Threshold 2: the new version's first instance starts two cycles after the install.
+    // Threshold 2: the new version's first instance starts in the cycle after the install.
     const auto install = [&](Supervisor& s) {
         s.sim.SetSetting(L"RemplazarProgramas", L"1");
         s.sim.AddFile(L"\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE", "v2");
         ticks(s, 1);
+    };
+    const auto started = [&](Supervisor& s) { install(s), ticks(s, 1); };
+    // Three cycles over a minute.
+    const auto aMinute = [&](Supervisor& s) {
+        ticks(s, 1);
+        for (int i = 0; i < 2; ++i) s.sim.Advance(30000), ticks(s, 1);
     };
     const auto onTrial = [](Supervisor& s) {  // as a supervisor that was restarted finds it
         s.sim.AddFile(s.PathOf(SlotId::TULVAN), "v2");
@@ -185,6 +238,14 @@ TEST(VersionTrial, ABadNewVersionIsRolledBackAndAGoodOneConfirmed) {
     const auto fault = [](sim::VersionFault f) {
         return [f](Supervisor& s) { s.sim.versionFaults["v2"] = f; };
     };
+    // The worker's instance ends by itself (after it answered once), three times over.
+    const auto endsThrice = [&](Supervisor& s, int answers) {
+        for (int i = 0; i < 3; ++i) {
+            ticks(s, answers);
+            s.sim.ExitProcess(s.Slot(SlotId::TULVAN).Pid);
+            ticks(s, 2);
+        }
+    };
     const struct {
         const char* name;
         std::function<void(Supervisor&)> prepare, act;  // before and after the start-up
@@ -192,22 +253,52 @@ TEST(VersionTrial, ABadNewVersionIsRolledBackAndAGoodOneConfirmed) {
         bool kept;                                      // TULVAN.EXE.old afterwards
         std::size_t newStarts;                          // instances started from v2
     } cases[] = {
-        {"not yet started", {}, install, "v2", true, 0},
-        {"answers", {}, [&](Supervisor& s) { install(s), ticks(s, 3); }, "v2", false, 1},
+        {"not yet started", {}, [&](Supervisor& s) { install(s); }, "v2", true, 0},
+        {"answers", {}, [&](Supervisor& s) { started(s), aMinute(s); }, "v2", false, 1},
+        {"answers in three cycles, not yet for a minute", {},
+         [&](Supervisor& s) { started(s), ticks(s, 3); }, "v2", true, 1},
+        {"answers for a minute, in two cycles", {},
+         [&](Supervisor& s) { started(s), ticks(s, 1), s.sim.Advance(90000), ticks(s, 1); }, "v2",
+         true, 1},
         {"answers, then hangs: an ordinary restart", {},
          [&](Supervisor& s) {
-             install(s), ticks(s, 3);
+             started(s), aMinute(s);
              s.sim.Hang(s.Slot(SlotId::TULVAN).Window);
              ticks(s, 2);
          },
          "v2", false, 2},
+        {"answers once, then ends, three times", {},
+         [&](Supervisor& s) { started(s), endsThrice(s, 1); }, "v1", false, 3},
         {"cannot be started", fault(sim::VersionFault::WontStart),
-         [&](Supervisor& s) { install(s), ticks(s, 3); }, "v1", false, 0},
+         [&](Supervisor& s) { started(s), ticks(s, 2); }, "v1", false, 0},
         {"ends at once, three times", fault(sim::VersionFault::EndsAtOnce),
-         [&](Supervisor& s) { install(s), ticks(s, 9); }, "v1", false, 3},
-        {"start-up, answers", onTrial, [&](Supervisor& s) { ticks(s, 1); }, "v2", false, 1},
+         [&](Supervisor& s) { started(s), ticks(s, 8); }, "v1", false, 3},
+        {"its window found too late, three times", fault(sim::VersionFault::WindowLate),
+         [&](Supervisor& s) { started(s), ticks(s, 6); }, "v1", false, 3},
+        {"held for a moment when it is started", {},
+         [&](Supervisor& s) {
+             install(s);
+             s.sim.FailNextStarts(s.PathOf(SlotId::TULVAN), 32, 2);
+             ticks(s, 1);
+         },
+         "v2", true, 1},
+        {"cannot be started, the worker's file hidden",
+         [&](Supervisor& s) {
+             s.sim.SetHidden(s.PathOf(SlotId::TULVAN));
+             fault(sim::VersionFault::WontStart)(s);
+         },
+         [&](Supervisor& s) { started(s); }, "v1", false, 0},
+        {"start-up, answers", onTrial, aMinute, "v2", false, 1},
         {"start-up, cannot be started",
          [&](Supervisor& s) { onTrial(s), fault(sim::VersionFault::WontStart)(s); }, {}, "v1",
+         false, 0},
+        {"start-up, the kept copy cut short by a crash",
+         [](Supervisor& s) {
+             s.sim.AddRawFile(s.PathOf(SlotId::TULVAN) + L".old", sim::BuildImage({}).substr(0, 900));
+         },
+         [&](Supervisor& s) { endsThrice(s, 0); }, "v1", false, 0},
+        {"start-up, the kept copy the same as the worker",
+         [](Supervisor& s) { s.sim.AddFile(s.PathOf(SlotId::TULVAN) + L".old", "v1"); }, {}, "v1",
          false, 0},
     };
     for (const auto& c : cases) {
@@ -226,8 +317,11 @@ TEST(VersionTrial, ABadNewVersionIsRolledBackAndAGoodOneConfirmed) {
         EXPECT_EQ(newStarts, c.newStarts);
         EXPECT_TRUE(s.sim.messages.empty());
         if (c.newStarts > 0 || c.installed == "v1") {
-            ASSERT_EQ(s.sim.RunningFrom(L"TULVAN.EXE").size(), 1u);
-            EXPECT_EQ(s.sim.RunningFrom(L"TULVAN.EXE")[0]->version, c.installed);
+            const auto running = s.sim.RunningFrom(L"TULVAN.EXE");
+            EXPECT_EQ(running.size(), 1u);
+            if (!running.empty()) {
+                EXPECT_EQ(running[0]->version, c.installed);
+            }
         }
     }
 }

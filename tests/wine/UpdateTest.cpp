@@ -24,6 +24,20 @@ protected:
     static std::vector<char> BuildOf(const wchar_t* file) {
         return ReadBytes(BuildFolder() + L"\\" + file);
     }
+    // Prints the record's lines that hold `text`, for whoever reads the test's output; false
+    // when there is none.
+    bool PrintRecordLines(const std::string& text) {
+        const std::vector<char> bytes = ReadBytes(Site().PathOf(L"ZORPA.log"));
+        const std::string record(bytes.begin(), bytes.end());
+        bool found = false;
+        for (std::size_t start = 0, end; start < record.size(); start = end + 2) {
+            end = std::min(record.find("\r\n", start), record.size());
+            const std::string line = record.substr(start, end - start);
+            if (line.find(text) != std::string::npos)
+                found = true, std::printf("record: %s\n", line.c_str());
+        }
+        return found;
+    }
 };
 
 // The new version carries bytes appended after the linker's output, as tools that stamp a
@@ -43,11 +57,7 @@ TEST_F(Update, ANewTulvanIsCopiedFromTheServerAndStartedByTheHangWatch) {
     EXPECT_EQ(settings::Get(L"RemplazarProgramas"), L"0");
     EXPECT_TRUE(ReadBytes(Site().PathOf(L"TULVAN.EXE")) == offered) << "not installed as offered";
     EXPECT_TRUE(Site().WaitForEnd(Pid(Tulvan), EndTimeoutMs));
-    const std::vector<char> record = ReadBytes(Site().PathOf(L"ZORPA.log"));
-    const std::string installed = "TULVAN updated from ";
-    const auto line = std::search(record.begin(), record.end(), installed.begin(), installed.end());
-    ASSERT_NE(line, record.end()) << "no update in the record";
-    std::printf("record: %s\n", std::string(line, std::find(line, record.end(), '\r')).c_str());
+    EXPECT_TRUE(PrintRecordLines("TULVAN updated from ")) << "no update in the record";
 
     for (int tick = 0; tick < MaxTicks && !Site().StartOf(L"TULVAN.EXE", 1); ++tick)
         ASSERT_TRUE(Site().Tick(CheckTimer));
@@ -101,7 +111,8 @@ TEST_F(Update, ATargetThatCannotBeWrittenIsRetriedUpToTheThresholdThenTheFlagIsO
 }
 
 // A bad new version never takes the worker away. One cut short or built for another processor
-// is refused while the old one keeps running; one that ends as soon as it starts is tried three
+// is refused while the old one keeps running, and so are the good ones offered with it: every
+// file is checked before any worker is ended. One that ends as soon as it starts is tried three
 // times and then replaced by the kept old one, without a message.
 TEST_F(Update, ABadNewVersionIsRefusedOrRolledBackAndTheOldOneRuns) {
     Start(L"3");
@@ -117,17 +128,24 @@ TEST_F(Update, ABadNewVersionIsRefusedOrRolledBackAndTheOldOneRuns) {
     } refused[] = {{"cut short", std::string(good.begin(), good.begin() + good.size() * 3 / 5)},
                    {"another processor", otherProcessor}};
     settings::Set(L"RemplazarProgramas", L"1");
+    for (const wchar_t* good : {L"\\TULVANNEW.EXE", L"\\FENDA_IMPRESIONNEW.EXE"})
+        ASSERT_TRUE(CopyInto(BuildFolder() + L"\\" + StandInV2, server + good));
     for (const auto& bad : refused) {
         SCOPED_TRACE(bad.name);
-        WriteText(server + L"\\TULVANNEW.EXE", bad.file);
+        WriteText(server + L"\\FENDA_TICKETSNEW.EXE", bad.file);
         ASSERT_TRUE(Site().Tick(CheckTimer));
         EXPECT_EQ(settings::Get(L"RemplazarProgramas"), L"1");
-        EXPECT_TRUE(ReadBytes(Site().PathOf(L"TULVAN.EXE")) == installed) << "TULVAN.EXE changed";
-        EXPECT_TRUE(Site().IsRunning(Pid(Tulvan)));
-        EXPECT_FALSE(Exists(Site().PathOf(L"TULVAN.EXE.new")));
-        EXPECT_FALSE(Exists(Site().PathOf(L"TULVAN.EXE.old")));
+        for (std::size_t slot : {Tulvan, FendaImpresion, FendaTickets}) {
+            const std::wstring worker = Site().PathOf(WorkerFiles[slot]);
+            EXPECT_TRUE(ReadBytes(worker) == installed) << "a worker's file changed";
+            EXPECT_TRUE(Site().IsRunning(Pid(slot)));
+            for (const wchar_t* left : {L".new", L".old", L".old.new"})
+                EXPECT_FALSE(Exists(worker + left));
+        }
     }
 
+    ::DeleteFileW((server + L"\\FENDA_IMPRESIONNEW.EXE").c_str());
+    ::DeleteFileW((server + L"\\FENDA_TICKETSNEW.EXE").c_str());
     ASSERT_TRUE(CopyInto(BuildFolder() + L"\\" + StandInBroken, server + L"\\TULVANNEW.EXE"));
     ASSERT_TRUE(Site().Tick(CheckTimer));
     ASSERT_EQ(settings::Get(L"RemplazarProgramas"), L"0");
@@ -145,6 +163,7 @@ TEST_F(Update, ABadNewVersionIsRefusedOrRolledBackAndTheOldOneRuns) {
     EXPECT_TRUE(Site().IsRunning(Site().StartOf(L"TULVAN.EXE", 4)->pid));
     EXPECT_FALSE(FindMessageBox(Site().SupervisorPid()));
     EXPECT_TRUE(Site().SupervisorRunning());
+    EXPECT_TRUE(PrintRecordLines("Remplazar") && PrintRecordLines("TULVAN"));
 }
 
 }  // namespace
