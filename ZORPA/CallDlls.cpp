@@ -109,7 +109,8 @@ std::vector<ProcessId> CallDlls::EndInstancesOf(const std::wstring& path,
     const std::uint64_t start = platform_.MonotonicMilliseconds();
     for (ProcessId pid : ended) {
         const std::uint64_t waited = platform_.MonotonicMilliseconds() - start;
-        EndInstance(pid, waited < waitForEndMs ? static_cast<std::uint32_t>(waitForEndMs - waited) : 0);
+        EndInstance(pid, waited < waitForEndMs ? static_cast<std::uint32_t>(waitForEndMs - waited)
+                                               : 0);
     }
     return ended;
 }

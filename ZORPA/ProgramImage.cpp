@@ -155,7 +155,8 @@ std::optional<std::wstring> WhyNotRunnable(const std::uint8_t* image, std::size_
         const auto checksumAt = static_cast<std::size_t>(optional + ChecksumAt);
         const auto imageEnd = static_cast<std::size_t>(needed);
         const std::uint32_t ofImage = ImageChecksum(image, imageEnd, checksumAt);
-        if (ofImage != stored && (imageEnd == size || ImageChecksum(image, size, checksumAt) != stored))
+        if (ofImage != stored &&
+            (imageEnd == size || ImageChecksum(image, size, checksumAt) != stored))
             return L"damaged: its checksum is " + Hex(stored) + L" but its bytes give " +
                    Hex(ofImage);
     }

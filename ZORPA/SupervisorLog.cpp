@@ -110,7 +110,8 @@ void SupervisorLog::VersionConfirmed(SlotId id, ProcessId pid, int answeredCycle
     LogLine line;
     file_.Write(line << NameOf(id) << "'s new version confirmed: process " << pid
                      << " showed its window and answered in " << answeredCycles
-                     << " check cycles over " << static_cast<long long>(overMs / 1000) << " s; " << kept << " deleted");
+                     << " check cycles over " << static_cast<long long>(overMs / 1000) << " s; "
+                     << kept << " deleted");
 }
 
 void SupervisorLog::KeptVersionDropped(SlotId id, const std::wstring& kept,

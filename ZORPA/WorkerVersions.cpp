@@ -86,7 +86,8 @@ bool WorkerVersions::KeptIsUsable(SlotId id) {
         return true;
     }
     std::wstring why;
-    if (const auto damage = WhyNotRunnable(bytes.data(), bytes.size(), platform_.Is64BitWindows())) {
+    const bool windows64 = platform_.Is64BitWindows();
+    if (const auto damage = WhyNotRunnable(bytes.data(), bytes.size(), windows64)) {
         why = L"it is not a program this terminal can run: " + *damage;
     } else {
         try {

@@ -196,7 +196,8 @@ zorpa::StartedProcess SimPlatform::StartProgram(const std::wstring& path, int sh
         throw Failure(FailedCall::StartProgram, held->second.first,
                       L"Cannot start " + path + L": " + ErrorText(held->second.first));
     const auto fault = versionFaults.find(file->content);
-    const std::vector<std::uint8_t> bytes = file->raw ? ReadWholeFile(path) : std::vector<std::uint8_t>{};
+    const std::vector<std::uint8_t> bytes =
+        file->raw ? ReadWholeFile(path) : std::vector<std::uint8_t>{};
     if ((fault != versionFaults.end() && fault->second == VersionFault::WontStart) ||
         (file->raw && zorpa::WhyNotRunnable(bytes.data(), bytes.size(), windows64)))
         throw Failure(FailedCall::StartProgram, BadProgramFormat,

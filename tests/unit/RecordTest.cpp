@@ -241,7 +241,8 @@ TEST(RecordFile, AKeptCopyThatCannotBePutBackIsDeletedAtStartUp) {
         else s.sim.AddFile(L"C:\\Terminal\\TULVAN.EXE.old", kept.content);
         ASSERT_TRUE(s.Load());
         EXPECT_EQ(Lines(s).at(1),
-                  std::string("TULVAN's kept version C:\\Terminal\\TULVAN.EXE.old deleted: ") + why);
+                  std::string("TULVAN's kept version C:\\Terminal\\TULVAN.EXE.old deleted: ") +
+                      why);
     }
 }
 
