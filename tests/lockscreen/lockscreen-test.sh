@@ -113,6 +113,28 @@ expect_close_ends_it() {
   expect_equal "exit code" "$status" 0
 }
 
+# Another program shows a maximized window over the lock, with the cover program's ARGS, and
+# takes the foreground; the lock has had time to go back on top.
+start_cover() { # ARGS...
+  [ -n "$cover_exe" ] || fail "no cover program given"
+  (cd "$work" && exec timeout 600 wine "$cover_exe" cover.log "$@" >"$work/cover-wine.log" 2>&1) &
+  cover_pid=$!
+  for _ in $(seq 100); do
+    grep -q '^shown' "$work/cover.log" 2>/dev/null && break
+    sleep 0.1
+  done
+  grep -q '^shown' "$work/cover.log" 2>/dev/null || fail "the cover program did not show its window"
+  sleep 1
+}
+
+expect_no_key_to_cover() {
+  sleep 0.5
+  local keys
+  keys=$(grep -c '^key ' "$work/cover.log" || true)
+  [ "$keys" = 0 ] || fail "the cover received $keys key messages: $(grep '^key ' "$work/cover.log" | tr '\n' ' ')"
+  echo "ok: the cover received no key"
+}
+
 # The second word of the line of probe output that starts with $1.
 line_of() { # WORD OUTPUT
   grep "^$1 " <<<"$2" | cut -d' ' -f2- || fail "no $1 line in: $2"
@@ -293,25 +315,14 @@ system-keys)
   ;;
 cover)
   # Another program shows a maximized window, takes the foreground, and is typed at.
-  [ -n "$cover_exe" ] || fail "no cover program given"
   screen_size
   start_lock "$bin_dir"
   # Topmost itself, as a worker's always-on-top window.
-  (cd "$work" && exec timeout 600 wine "$cover_exe" cover.log topmost >"$work/cover-wine.log" 2>&1) &
-  cover_pid=$!
-  for _ in $(seq 100); do
-    grep -q '^shown' "$work/cover.log" 2>/dev/null && break
-    sleep 0.1
-  done
-  grep -q '^shown' "$work/cover.log" 2>/dev/null || fail "the cover program did not show its window"
-  sleep 1
+  start_cover topmost
   # The cover really took the foreground: every key would go to it.
   expect_equal "foreground" "$(probe foreground)" "foreground LockScreenCover"
   probe keys a b enter alt+tab ctrl+esc alt+esc lwin rwin || fail "typing failed"
-  sleep 0.5
-  keys=$(grep -c '^key ' "$work/cover.log" || true)
-  [ "$keys" = 0 ] || fail "the cover received $keys key messages: $(grep '^key ' "$work/cover.log" | tr '\n' ' ')"
-  echo "ok: the cover received no key"
+  expect_no_key_to_cover
   order=$(probe zorder LockScreenCover) || fail "z-order: $order"
   echo "$order"
   grep -q 'cover_below_lock=1' <<<"$order" || fail "the cover is not below the lock window"
@@ -348,16 +359,20 @@ cover 1280 0 800 600 visible=1 owned=0 topmost=1 popup=1 caption=0 text=0"
   sleep 1
   expect_equal "monitors after WM_DISPLAYCHANGE" "$(probe monitors)" "$covered"
   expect_equal "foreground after WM_DISPLAYCHANGE" "$(probe foreground)" "foreground FrmZurozoz"
+  # The second monitor unplugged and plugged in again: Wine takes the monitors from the X
+  # display of the program that reads them, one monitor of the first one's size, then both.
+  DISPLAY=$ZORPA_ONE_MONITOR_DISPLAY probe reread >/dev/null || fail "reading one monitor failed"
+  sleep 1
+  expect_equal "monitors with one unplugged" "$(probe monitors)" "monitor 0 0 1280 1024 lock=5/5 centre=FrmZurozoz"
+  probe reread >/dev/null || fail "reading both monitors failed"
+  sleep 1
+  expect_equal "monitors plugged in again" "$(probe monitors)" "$covered"
+  # The new cover was made while the lock was in front, and left it the activation.
+  expect_equal "foreground with a new cover" "$(probe foreground)" "foreground FrmZurozoz"
   probe click 1680 300 || fail "clicking failed"
   expect_equal "foreground after a click on the second monitor" "$(probe foreground)" "foreground FrmZurozoz"
   # Another program shows a topmost window on the second monitor and activates it.
-  (cd "$work" && exec timeout 600 wine "$cover_exe" cover.log topmost at 1300 50 >"$work/cover-wine.log" 2>&1) &
-  cover_pid=$!
-  for _ in $(seq 100); do
-    grep -q '^shown' "$work/cover.log" 2>/dev/null && break
-    sleep 0.1
-  done
-  sleep 1
+  start_cover topmost at 1300 50
   expect_equal "foreground" "$(probe foreground)" "foreground LockScreenCover"
   expect_equal "monitors with another window" "$(probe monitors)" "$covered"
   screenshot "$work/two-monitors.png"

@@ -11,6 +11,8 @@
 //                                        handing it a work area without a bottom taskbar of N px
 //   lockscreen_probe workarea            have Wine read the monitors and their work areas again,
 //                                        print the primary one's, and maximize the lock once more
+//   lockscreen_probe reread              have Wine read the monitors again, as this probe's X
+//                                        display shows them, for every program; print them
 //   lockscreen_probe zorder CLASS        where the lock window and CLASS's window stand
 //   lockscreen_probe monitors            each monitor, who shows at its centre and corners, and
 //                                        each of the lock's covers
@@ -81,7 +83,7 @@ int Describe(HWND form) {
 int Usage() {
     std::fprintf(stderr, "usage: lockscreen_probe wait MS | resize X Y W H | close | keys CHORD... |"
                          " foreground | click X Y | syscommands | minmax N | workarea |"
-                         " zorder CLASS | monitors | displaychange | listen LOG MS\n");
+                         " zorder CLASS | monitors | displaychange | listen LOG MS | reread\n");
     return 2;
 }
 
@@ -218,12 +220,21 @@ int AskMaximized(HWND form, int taskbar) {
     return 0;
 }
 
+// Wine reads the monitors again (and sends every window WM_DISPLAYCHANGE) when a program
+// sets the display modes, even to what they are: from the X display that program runs on,
+// and for every program.
+bool ReadMonitorsAgain() {
+    const LONG changed = ChangeDisplaySettingsExW(nullptr, nullptr, nullptr, 0, nullptr);
+    if (changed != DISP_CHANGE_SUCCESSFUL) std::printf("ChangeDisplaySettingsExW: %ld\n", changed);
+    return changed == DISP_CHANGE_SUCCESSFUL;
+}
+
 // Wine takes every monitor's work area from the X root window's _NET_WORKAREA, as a Linux
 // panel publishes it, and reads it only when it reads the monitors again: for every process,
 // where SPI_SETWORKAREA reaches only its caller. A maximized window keeps its place until it
 // is maximized again.
 int MaximizeAgain(HWND form) {
-    if (ChangeDisplaySettingsExW(nullptr, nullptr, nullptr, 0, nullptr) != DISP_CHANGE_SUCCESSFUL) return 1;
+    if (!ReadMonitorsAgain()) return 1;
     PrintRect("work", PrimaryMonitor().rcWork);
     if (form == nullptr) return 1;
     ShowWindow(form, SW_RESTORE);
@@ -363,6 +374,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], "click") == 0 && argc == 4) return Click(std::atoi(argv[2]), std::atoi(argv[3]));
     if (std::strcmp(argv[1], "workarea") == 0 && argc == 2) return MaximizeAgain(FindForm(0));
     if (std::strcmp(argv[1], "listen") == 0 && argc == 4) return ListenToKeys(argv[2], std::atoi(argv[3]));
+    if (std::strcmp(argv[1], "reread") == 0 && argc == 2) return ReadMonitorsAgain() ? DescribeMonitors() : 1;
     if (std::strcmp(argv[1], "wait") == 0 && argc == 3) {
         const HWND form = FindForm(static_cast<DWORD>(std::atoi(argv[2])));
         if (form == nullptr) {
