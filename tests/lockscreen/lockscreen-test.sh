@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Wine tests of the real Zurozoz.exe on the shared Xvfb display (96 DPI):
 #   lockscreen-test.sh CASE BIN_DIR PROBE_EXE WORK_DIR [COVER_EXE]
-# CASE: maximized | plays | resize | no-clip | close | system-keys | cover | two-monitors
+# CASE: maximized | plays | resize | no-clip | close | system-keys | cover | stalled | renewed |
+#       two-monitors
 set -euo pipefail
 
 case_name=${1:?case}
@@ -24,6 +25,8 @@ readonly FRAME_WAIT=0.5
 readonly LOCK_SETTINGS="zoomed=1 visible=1 popup=1 caption=0 sysmenu=0 topmost=1 text=Form1"
 # A taskbar's height, left out of the work area handed to WM_GETMINMAXINFO.
 readonly TASKBAR=40
+# The lock installs its keyboard hook anew every second: by then it is first again.
+readonly HOOK_RENEWED=2
 
 rm -rf "$work"
 mkdir -p "$work"
@@ -133,6 +136,24 @@ expect_no_key_to_cover() {
   keys=$(grep -c '^key ' "$work/cover.log" || true)
   [ "$keys" = 0 ] || fail "the cover received $keys key messages: $(grep '^key ' "$work/cover.log" | tr '\n' ' ')"
   echo "ok: the cover received no key"
+}
+
+# A program with a low-level keyboard hook of its own hears every key that reaches its hook,
+# until F12 comes up.
+start_listener() {
+  (cd "$work" && exec timeout 60 wine "$probe_exe" listen heard.log 30000 >/dev/null 2>&1) &
+  listener=$!
+  for _ in $(seq 100); do
+    grep -q '^listening' "$work/heard.log" 2>/dev/null && break
+    sleep 0.1
+  done
+}
+
+# The task-switch keys (Tab, Esc, both Windows keys) that the listener heard, once it ended.
+task_switch_keys_heard() {
+  wait "$listener" || fail "the listener failed: $(cat "$work/heard.log")"
+  grep -q '^key 0x7B up' "$work/heard.log" || fail "the listener heard no F12: $(cat "$work/heard.log")"
+  grep -oE '^key 0x(09|1B|5B|5C) (down|up)' "$work/heard.log" | paste -sd' ' - || true
 }
 
 # The second word of the line of probe output that starts with $1.
@@ -286,21 +307,14 @@ system-keys)
   # The person at the terminal types what closes, minimizes, moves or restores a window.
   screen_size
   # A program that was there before the lock hears every key the lock lets through.
-  (cd "$work" && exec timeout 60 wine "$probe_exe" listen heard.log 30000 >/dev/null 2>&1) &
-  listener=$!
-  for _ in $(seq 100); do
-    grep -q '^listening' "$work/heard.log" 2>/dev/null && break
-    sleep 0.1
-  done
+  start_listener
   start_lock "$bin_dir"
   expect_equal "foreground" "$(probe foreground)" "foreground FrmZurozoz"
   # With the lock in front, no task-switch key gets past it, with either Alt key; once Alt is
   # up again, Tab and Esc alone do; F12 does, and ends the listener.
   probe keys alt+tab alt+esc ctrl+esc lwin rwin lalt+tab lalt+esc alt tab esc f12 || fail "typing failed"
-  wait "$listener" || fail "the listener failed: $(cat "$work/heard.log")"
-  grep -q '^key 0x7B up' "$work/heard.log" || fail "the listener heard no F12: $(cat "$work/heard.log")"
-  passed=$(grep -oE '^key 0x(09|1B|5B|5C) (down|up)' "$work/heard.log" | paste -sd' ' - || true)
-  expect_equal "task-switch keys let through" "$passed" "key 0x09 down key 0x09 up key 0x1B down key 0x1B up"
+  expect_equal "task-switch keys let through" "$(task_switch_keys_heard)" \
+    "key 0x09 down key 0x09 up key 0x1B down key 0x1B up"
   probe keys alt+f4 || fail "typing failed"
   expect_still_locked "Alt+F4"
   # The window menu and its entries: restore, move, size, minimize, maximize, close; Alt alone.
@@ -332,6 +346,33 @@ cover)
   expect_equal "cover pixels on screen" "$red" 0
   expect_still_locked "the cover and the keys"
   check_texts_centred "$work/cover.png"
+  expect_close_ends_it
+  ;;
+stalled)
+  # The lock window's thread stops (busy, paged out) while another program is in
+  # front and is typed at: the keyboard lock does not wait for that thread.
+  screen_size
+  start_lock "$bin_dir"
+  start_cover
+  expect_equal "foreground" "$(probe foreground)" "foreground LockScreenCover"
+  probe stall a b alt+tab lwin || fail "typing while the lock window's thread was stopped failed"
+  expect_no_key_to_cover
+  # Running again, the lock window answers (the probe waited for it) and still locks.
+  probe keys a alt+tab || fail "typing failed"
+  expect_no_key_to_cover
+  expect_still_locked "the stop"
+  expect_close_ends_it
+  ;;
+renewed)
+  # A program that hooks the keyboard after the lock started is asked before the lock, until
+  # the lock installs its hook anew; from then on it hears only what the lock lets through.
+  screen_size
+  start_lock "$bin_dir"
+  start_listener
+  sleep "$HOOK_RENEWED"
+  probe keys alt+tab lwin ctrl+esc esc f12 || fail "typing failed"
+  expect_equal "task-switch keys let through" "$(task_switch_keys_heard)" "key 0x1B down key 0x1B up"
+  expect_still_locked "the keys"
   expect_close_ends_it
   ;;
 two-monitors)
