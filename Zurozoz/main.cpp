@@ -29,8 +29,8 @@ int Run(HINSTANCE instance) {
     FrmZurozoz form;
     const HWND window = form.Create(instance);
     if (window == nullptr) return Fail(L"The lock window cannot be created.");
-    // Held by this thread, which pumps the messages the hook is called through, until the
-    // program ends. Without it (Windows refused) the lock screen still stays up.
+    // In place before the window is shown, until the program ends. Without it (Windows
+    // refused) the lock screen still stays up.
     const KeyboardLock keyboard(instance);
     ShowWindow(window, SW_SHOWMAXIMIZED);
     UpdateWindow(window);

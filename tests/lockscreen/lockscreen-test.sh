@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Wine tests of the real Zurozoz.exe on the shared Xvfb display (96 DPI):
 #   lockscreen-test.sh CASE BIN_DIR PROBE_EXE WORK_DIR [COVER_EXE]
-# CASE: maximized | plays | resize | no-clip | close | system-keys | cover | two-monitors
+# CASE: maximized | plays | resize | no-clip | close | system-keys | cover | stalled | renewed |
+#       two-monitors
 set -euo pipefail
 
 case_name=${1:?case}
@@ -24,6 +25,8 @@ readonly FRAME_WAIT=0.5
 readonly LOCK_SETTINGS="zoomed=1 visible=1 popup=1 caption=0 sysmenu=0 topmost=1 text=Form1"
 # A taskbar's height, left out of the work area handed to WM_GETMINMAXINFO.
 readonly TASKBAR=40
+# The lock installs its keyboard hook anew every second: by then it is first again.
+readonly HOOK_RENEWED=2
 
 rm -rf "$work"
 mkdir -p "$work"
@@ -111,6 +114,46 @@ expect_close_ends_it() {
   local status=0
   wait "$lock_pid" || status=$?
   expect_equal "exit code" "$status" 0
+}
+
+# Another program shows a maximized window over the lock, with the cover program's ARGS, and
+# takes the foreground; the lock has had time to go back on top.
+start_cover() { # ARGS...
+  [ -n "$cover_exe" ] || fail "no cover program given"
+  (cd "$work" && exec timeout 600 wine "$cover_exe" cover.log "$@" >"$work/cover-wine.log" 2>&1) &
+  cover_pid=$!
+  for _ in $(seq 100); do
+    grep -q '^shown' "$work/cover.log" 2>/dev/null && break
+    sleep 0.1
+  done
+  grep -q '^shown' "$work/cover.log" 2>/dev/null || fail "the cover program did not show its window"
+  sleep 1
+}
+
+expect_no_key_to_cover() {
+  sleep 0.5
+  local keys
+  keys=$(grep -c '^key ' "$work/cover.log" || true)
+  [ "$keys" = 0 ] || fail "the cover received $keys key messages: $(grep '^key ' "$work/cover.log" | tr '\n' ' ')"
+  echo "ok: the cover received no key"
+}
+
+# A program with a low-level keyboard hook of its own hears every key that reaches its hook,
+# until F12 comes up.
+start_listener() {
+  (cd "$work" && exec timeout 60 wine "$probe_exe" listen heard.log 30000 >/dev/null 2>&1) &
+  listener=$!
+  for _ in $(seq 100); do
+    grep -q '^listening' "$work/heard.log" 2>/dev/null && break
+    sleep 0.1
+  done
+}
+
+# The task-switch keys (Tab, Esc, both Windows keys) that the listener heard, once it ended.
+task_switch_keys_heard() {
+  wait "$listener" || fail "the listener failed: $(cat "$work/heard.log")"
+  grep -q '^key 0x7B up' "$work/heard.log" || fail "the listener heard no F12: $(cat "$work/heard.log")"
+  grep -oE '^key 0x(09|1B|5B|5C) (down|up)' "$work/heard.log" | paste -sd' ' - || true
 }
 
 # The second word of the line of probe output that starts with $1.
@@ -264,21 +307,14 @@ system-keys)
   # The person at the terminal types what closes, minimizes, moves or restores a window.
   screen_size
   # A program that was there before the lock hears every key the lock lets through.
-  (cd "$work" && exec timeout 60 wine "$probe_exe" listen heard.log 30000 >/dev/null 2>&1) &
-  listener=$!
-  for _ in $(seq 100); do
-    grep -q '^listening' "$work/heard.log" 2>/dev/null && break
-    sleep 0.1
-  done
+  start_listener
   start_lock "$bin_dir"
   expect_equal "foreground" "$(probe foreground)" "foreground FrmZurozoz"
   # With the lock in front, no task-switch key gets past it, with either Alt key; once Alt is
   # up again, Tab and Esc alone do; F12 does, and ends the listener.
   probe keys alt+tab alt+esc ctrl+esc lwin rwin lalt+tab lalt+esc alt tab esc f12 || fail "typing failed"
-  wait "$listener" || fail "the listener failed: $(cat "$work/heard.log")"
-  grep -q '^key 0x7B up' "$work/heard.log" || fail "the listener heard no F12: $(cat "$work/heard.log")"
-  passed=$(grep -oE '^key 0x(09|1B|5B|5C) (down|up)' "$work/heard.log" | paste -sd' ' - || true)
-  expect_equal "task-switch keys let through" "$passed" "key 0x09 down key 0x09 up key 0x1B down key 0x1B up"
+  expect_equal "task-switch keys let through" "$(task_switch_keys_heard)" \
+    "key 0x09 down key 0x09 up key 0x1B down key 0x1B up"
   probe keys alt+f4 || fail "typing failed"
   expect_still_locked "Alt+F4"
   # The window menu and its entries: restore, move, size, minimize, maximize, close; Alt alone.
@@ -293,25 +329,14 @@ system-keys)
   ;;
 cover)
   # Another program shows a maximized window, takes the foreground, and is typed at.
-  [ -n "$cover_exe" ] || fail "no cover program given"
   screen_size
   start_lock "$bin_dir"
   # Topmost itself, as a worker's always-on-top window.
-  (cd "$work" && exec timeout 600 wine "$cover_exe" cover.log topmost >"$work/cover-wine.log" 2>&1) &
-  cover_pid=$!
-  for _ in $(seq 100); do
-    grep -q '^shown' "$work/cover.log" 2>/dev/null && break
-    sleep 0.1
-  done
-  grep -q '^shown' "$work/cover.log" 2>/dev/null || fail "the cover program did not show its window"
-  sleep 1
+  start_cover topmost
   # The cover really took the foreground: every key would go to it.
   expect_equal "foreground" "$(probe foreground)" "foreground LockScreenCover"
   probe keys a b enter alt+tab ctrl+esc alt+esc lwin rwin || fail "typing failed"
-  sleep 0.5
-  keys=$(grep -c '^key ' "$work/cover.log" || true)
-  [ "$keys" = 0 ] || fail "the cover received $keys key messages: $(grep '^key ' "$work/cover.log" | tr '\n' ' ')"
-  echo "ok: the cover received no key"
+  expect_no_key_to_cover
   order=$(probe zorder LockScreenCover) || fail "z-order: $order"
   echo "$order"
   grep -q 'cover_below_lock=1' <<<"$order" || fail "the cover is not below the lock window"
@@ -321,6 +346,33 @@ cover)
   expect_equal "cover pixels on screen" "$red" 0
   expect_still_locked "the cover and the keys"
   check_texts_centred "$work/cover.png"
+  expect_close_ends_it
+  ;;
+stalled)
+  # The lock window's thread stops (busy, paged out) while another program is in
+  # front and is typed at: the keyboard lock does not wait for that thread.
+  screen_size
+  start_lock "$bin_dir"
+  start_cover
+  expect_equal "foreground" "$(probe foreground)" "foreground LockScreenCover"
+  probe stall a b alt+tab lwin || fail "typing while the lock window's thread was stopped failed"
+  expect_no_key_to_cover
+  # Running again, the lock window answers (the probe waited for it) and still locks.
+  probe keys a alt+tab || fail "typing failed"
+  expect_no_key_to_cover
+  expect_still_locked "the stop"
+  expect_close_ends_it
+  ;;
+renewed)
+  # A program that hooks the keyboard after the lock started is asked before the lock, until
+  # the lock installs its hook anew; from then on it hears only what the lock lets through.
+  screen_size
+  start_lock "$bin_dir"
+  start_listener
+  sleep "$HOOK_RENEWED"
+  probe keys alt+tab lwin ctrl+esc esc f12 || fail "typing failed"
+  expect_equal "task-switch keys let through" "$(task_switch_keys_heard)" "key 0x1B down key 0x1B up"
+  expect_still_locked "the keys"
   expect_close_ends_it
   ;;
 two-monitors)
@@ -348,16 +400,20 @@ cover 1280 0 800 600 visible=1 owned=0 topmost=1 popup=1 caption=0 text=0"
   sleep 1
   expect_equal "monitors after WM_DISPLAYCHANGE" "$(probe monitors)" "$covered"
   expect_equal "foreground after WM_DISPLAYCHANGE" "$(probe foreground)" "foreground FrmZurozoz"
+  # The second monitor unplugged and plugged in again: Wine takes the monitors from the X
+  # display of the program that reads them, one monitor of the first one's size, then both.
+  DISPLAY=$ZORPA_ONE_MONITOR_DISPLAY probe reread >/dev/null || fail "reading one monitor failed"
+  sleep 1
+  expect_equal "monitors with one unplugged" "$(probe monitors)" "monitor 0 0 1280 1024 lock=5/5 centre=FrmZurozoz"
+  probe reread >/dev/null || fail "reading both monitors failed"
+  sleep 1
+  expect_equal "monitors plugged in again" "$(probe monitors)" "$covered"
+  # The new cover was made while the lock was in front, and left it the activation.
+  expect_equal "foreground with a new cover" "$(probe foreground)" "foreground FrmZurozoz"
   probe click 1680 300 || fail "clicking failed"
   expect_equal "foreground after a click on the second monitor" "$(probe foreground)" "foreground FrmZurozoz"
   # Another program shows a topmost window on the second monitor and activates it.
-  (cd "$work" && exec timeout 600 wine "$cover_exe" cover.log topmost at 1300 50 >"$work/cover-wine.log" 2>&1) &
-  cover_pid=$!
-  for _ in $(seq 100); do
-    grep -q '^shown' "$work/cover.log" 2>/dev/null && break
-    sleep 0.1
-  done
-  sleep 1
+  start_cover topmost at 1300 50
   expect_equal "foreground" "$(probe foreground)" "foreground LockScreenCover"
   expect_equal "monitors with another window" "$(probe monitors)" "$covered"
   screenshot "$work/two-monitors.png"

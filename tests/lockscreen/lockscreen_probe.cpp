@@ -4,6 +4,8 @@
 //   lockscreen_probe close               post WM_CLOSE to it
 //   lockscreen_probe keys CHORD...       type with real input (SendInput), one chord after
 //                                        another: "a", "enter", "alt+f4", "ctrl+esc", ...
+//   lockscreen_probe stall CHORD...      type them while the lock window's thread is stopped
+//                                        (SuspendThread), then let it run and wait for its answer
 //   lockscreen_probe foreground          the class of the foreground window
 //   lockscreen_probe click X Y           click the left button there with real input
 //   lockscreen_probe syscommands         send it the window commands the keys could reach
@@ -11,6 +13,8 @@
 //                                        handing it a work area without a bottom taskbar of N px
 //   lockscreen_probe workarea            have Wine read the monitors and their work areas again,
 //                                        print the primary one's, and maximize the lock once more
+//   lockscreen_probe reread              have Wine read the monitors again, as this probe's X
+//                                        display shows them, for every program; print them
 //   lockscreen_probe zorder CLASS        where the lock window and CLASS's window stand
 //   lockscreen_probe monitors            each monitor, who shows at its centre and corners, and
 //                                        each of the lock's covers
@@ -81,7 +85,7 @@ int Describe(HWND form) {
 int Usage() {
     std::fprintf(stderr, "usage: lockscreen_probe wait MS | resize X Y W H | close | keys CHORD... |"
                          " foreground | click X Y | syscommands | minmax N | workarea |"
-                         " zorder CLASS | monitors | displaychange | listen LOG MS\n");
+                         " zorder CLASS | monitors | displaychange | listen LOG MS | stall CHORD... | reread\n");
     return 2;
 }
 
@@ -140,6 +144,35 @@ int TypeChord(const std::string& chord) {
     // Let the keys reach whoever gets them before the next chord.
     Sleep(150);
     return 0;
+}
+
+// How long a stopped thread may take to stop (Wine stops it at its next chance), and how
+// long it may take to answer once it runs again.
+constexpr DWORD kStopMs = 200;
+constexpr DWORD kAnswerMs = 5000;
+
+// A lock window whose thread does not run (busy painting, loading, paged out) while the
+// person at the terminal types.
+int TypeWhileStalled(HWND form, char** chords, int count) {
+    const HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(form, nullptr));
+    if (thread == nullptr || SuspendThread(thread) == static_cast<DWORD>(-1)) {
+        std::printf("cannot stop the lock window's thread: %lu\n", GetLastError());
+        if (thread != nullptr) CloseHandle(thread);
+        return 1;
+    }
+    Sleep(kStopMs);
+    const DWORD start = GetTickCount();
+    int result = 0;
+    for (int i = 0; i < count && result == 0; ++i) result = TypeChord(chords[i]);
+    std::printf("typed for %lu ms while the lock window's thread was stopped\n", GetTickCount() - start);
+    ResumeThread(thread);
+    CloseHandle(thread);
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerMs, &answer)) {
+        std::printf("the lock window does not answer again\n");
+        return 1;
+    }
+    return result;
 }
 
 int Click(int x, int y) {
@@ -218,12 +251,21 @@ int AskMaximized(HWND form, int taskbar) {
     return 0;
 }
 
+// Wine reads the monitors again (and sends every window WM_DISPLAYCHANGE) when a program
+// sets the display modes, even to what they are: from the X display that program runs on,
+// and for every program.
+bool ReadMonitorsAgain() {
+    const LONG changed = ChangeDisplaySettingsExW(nullptr, nullptr, nullptr, 0, nullptr);
+    if (changed != DISP_CHANGE_SUCCESSFUL) std::printf("ChangeDisplaySettingsExW: %ld\n", changed);
+    return changed == DISP_CHANGE_SUCCESSFUL;
+}
+
 // Wine takes every monitor's work area from the X root window's _NET_WORKAREA, as a Linux
 // panel publishes it, and reads it only when it reads the monitors again: for every process,
 // where SPI_SETWORKAREA reaches only its caller. A maximized window keeps its place until it
 // is maximized again.
 int MaximizeAgain(HWND form) {
-    if (ChangeDisplaySettingsExW(nullptr, nullptr, nullptr, 0, nullptr) != DISP_CHANGE_SUCCESSFUL) return 1;
+    if (!ReadMonitorsAgain()) return 1;
     PrintRect("work", PrimaryMonitor().rcWork);
     if (form == nullptr) return 1;
     ShowWindow(form, SW_RESTORE);
@@ -363,6 +405,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], "click") == 0 && argc == 4) return Click(std::atoi(argv[2]), std::atoi(argv[3]));
     if (std::strcmp(argv[1], "workarea") == 0 && argc == 2) return MaximizeAgain(FindForm(0));
     if (std::strcmp(argv[1], "listen") == 0 && argc == 4) return ListenToKeys(argv[2], std::atoi(argv[3]));
+    if (std::strcmp(argv[1], "reread") == 0 && argc == 2) return ReadMonitorsAgain() ? DescribeMonitors() : 1;
     if (std::strcmp(argv[1], "wait") == 0 && argc == 3) {
         const HWND form = FindForm(static_cast<DWORD>(std::atoi(argv[2])));
         if (form == nullptr) {
@@ -393,6 +436,7 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
+    if (std::strcmp(argv[1], "stall") == 0 && argc >= 3) return TypeWhileStalled(form, argv + 2, argc - 2);
     if (std::strcmp(argv[1], "syscommands") == 0 && argc == 2) return SendSystemCommands(form);
     if (std::strcmp(argv[1], "minmax") == 0 && argc == 3) return AskMaximized(form, std::atoi(argv[2]));
     if (std::strcmp(argv[1], "zorder") == 0 && argc == 3) return DescribeZOrder(form, argv[2]);

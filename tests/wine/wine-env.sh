@@ -6,7 +6,9 @@
 #   wine-env.sh two-monitors DIR FROM  an environment with two monitors side by side,
 #                                    1280x1024 and 800x600: Xephyr with two screens inside
 #                                    a private Xvfb, and a copy of environment FROM's prefix;
-#                                    exits with SkipStatus, saying why, when it cannot be made
+#                                    exits with SkipStatus, saying why, when it cannot be made.
+#                                    Its env.sh also names, as ZORPA_ONE_MONITOR_DISPLAY, an
+#                                    Xvfb of 1280x1024: a program run there reads one monitor
 #   wine-env.sh teardown DIR         stop the wineserver and the X servers this script started
 #   wine-env.sh run DIR CMD…         run CMD inside the environment
 #
@@ -58,10 +60,10 @@ write_wine64_shims() {
 }
 
 # Starts X server SERVER (Xvfb, Xephyr) with ARGS on the first display that is free and
-# really becomes ours; prints its number.
-start_x() { # SERVER ARGS...
-  local server=$1 name=${1,,} display pid
-  shift
+# really becomes ours, with its log and pid files named NAME; prints its number.
+start_x() { # NAME SERVER ARGS...
+  local name=$1 server=$2 display pid
+  shift 2
   for ((display = FirstDisplay; display <= LastDisplay; display++)); do
     [ -e "/tmp/.X${display}-lock" ] || [ -e "/tmp/.X11-unix/X${display}" ] && continue
     "$server" ":$display" "$@" -nolisten tcp >"$dir/$name.log" 2>&1 &
@@ -127,7 +129,7 @@ export WINELOADER=$Wine64Loader"
     echo "Wine's 64-bit loader only: $no32"
   fi
 
-  display=$(start_x Xvfb -screen 0 1280x1024x24) || { echo "wine-env: no free X display for Xvfb; see $dir/xvfb.log" >&2; exit 1; }
+  display=$(start_x xvfb Xvfb -screen 0 1280x1024x24) || { echo "wine-env: no free X display for Xvfb; see $dir/xvfb.log" >&2; exit 1; }
   export DISPLAY=":$display"
   common_env
   log=$dir/wineboot.log
@@ -169,9 +171,12 @@ two-monitors)
   # Wine sees two monitors only through Xinerama: Xephyr's two screens side by side, inside
   # an Xvfb of its own that is large enough to hold them. With -retro, what no window
   # covers shows a weave instead of black.
-  host=$(start_x Xvfb -screen 0 2200x1100x24) || skip "no Xvfb for Xephyr; see $dir/xvfb.log"
-  display=$(DISPLAY=:$host start_x Xephyr +xinerama -screen 1280x1024 -screen 800x600 -no-host-grab -retro) ||
+  host=$(start_x xvfb Xvfb -screen 0 2200x1100x24) || skip "no Xvfb for Xephyr; see $dir/xvfb.log"
+  display=$(DISPLAY=:$host start_x xephyr Xephyr +xinerama -screen 1280x1024 -screen 800x600 -no-host-grab -retro) ||
     skip "Xephyr did not start; see $dir/xephyr.log"
+  # Wine keeps the monitors as the last program that read them found them on its display:
+  # read from here, the second monitor is unplugged.
+  one_monitor=$(start_x one-monitor Xvfb -screen 0 1280x1024x24) || skip "no Xvfb of one monitor; see $dir/one-monitor.log"
   # A prefix of its own without wineboot's 20 s: a copy of FROM's with the registry as
   # wineboot left it; the DLL folders, which Wine never writes to after wineboot, are
   # shared as hard links.
@@ -195,6 +200,7 @@ two-monitors)
   step "restarting the wineserver" "$log" timeout 30 wineserver -k
   step "starting the persistent wineserver" "$log" wineserver -p
   write_env
+  echo "export ZORPA_ONE_MONITOR_DISPLAY=:$one_monitor" >>"$dir/env.sh"
   echo "Two monitors ready: DISPLAY=:$display WINEPREFIX=$dir/prefix"
   ;;
 teardown)
@@ -204,7 +210,7 @@ teardown)
     common_env
     timeout 30 wineserver -k 2>/dev/null || true
   fi
-  for server in xephyr xvfb; do
+  for server in one-monitor xephyr xvfb; do
     if [ -f "$dir/$server.pid" ]; then
       kill "$(cat "$dir/$server.pid")" 2>/dev/null || true
       rm -f "$dir/$server.pid"
