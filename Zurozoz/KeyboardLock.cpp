@@ -84,7 +84,8 @@ DWORD WINAPI KeyboardLock::HookThread(void* lock) {
 
     // Windows calls the hook procedure from inside GetMessageW.
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (message.message != WM_TIMER || message.hwnd != nullptr || message.wParam != renewal) continue;
+        if (message.message != WM_TIMER || message.hwnd != nullptr || message.wParam != renewal)
+            continue;
         // The new hook first, then the old one goes: no key finds neither. A refused new
         // hook leaves the old one in place.
         UniqueHook renewed(SetWindowsHookExW(WH_KEYBOARD_LL, HookProcedure, instance, 0));

@@ -154,7 +154,8 @@ constexpr DWORD kAnswerMs = 5000;
 // A lock window whose thread does not run (busy painting, loading, paged out) while the
 // person at the terminal types.
 int TypeWhileStalled(HWND form, char** chords, int count) {
-    const HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(form, nullptr));
+    const HANDLE thread =
+        OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(form, nullptr));
     if (thread == nullptr || SuspendThread(thread) == static_cast<DWORD>(-1)) {
         std::printf("cannot stop the lock window's thread: %lu\n", GetLastError());
         if (thread != nullptr) CloseHandle(thread);
@@ -164,7 +165,8 @@ int TypeWhileStalled(HWND form, char** chords, int count) {
     const DWORD start = GetTickCount();
     int result = 0;
     for (int i = 0; i < count && result == 0; ++i) result = TypeChord(chords[i]);
-    std::printf("typed for %lu ms while the lock window's thread was stopped\n", GetTickCount() - start);
+    std::printf("typed for %lu ms while the lock window's thread was stopped\n",
+                GetTickCount() - start);
     ResumeThread(thread);
     CloseHandle(thread);
     DWORD_PTR answer = 0;
