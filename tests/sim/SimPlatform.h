@@ -54,6 +54,8 @@ struct SimFile {
     // A program's file stands for a whole program of the version its content names; a raw
     // file reads as exactly its content.
     bool raw = false;
+    // Its signature, as Windows' verifier would read it; copies and renames carry it along.
+    zorpa::SignatureFacts signature;
 };
 
 // What is wrong with a version of a program, whatever file it is started from.
@@ -85,6 +87,9 @@ public:
     void RemoveFile(const std::wstring& path);
     std::optional<SimFile> File(const std::wstring& path) const;
     void SetReadOnly(const std::wstring& path, bool readOnly);
+    void SetSignature(const std::wstring& path, const zorpa::SignatureFacts& signature);
+    // The supervisor's own file in `folder`.
+    std::wstring programFile = L"ZORPA.exe";
     void FailListing(const std::wstring& folderPrefix) { unlistable_.insert(Lower(folderPrefix)); }
     // Copies from `path` break off with `error` (a server that stops answering, a size that
     // does not match).
@@ -167,6 +172,7 @@ public:
     zorpa::LocalTime LocalTimeNow() override;
     void Sleep(std::uint32_t milliseconds) override;
     std::wstring ProgramFolder() override { return folder; }
+    std::wstring ProgramPath() override { return folder + L"\\" + programFile; }
     bool FileExists(const std::wstring& path) override;
     zorpa::CopiedFile CopyToTemporary(const std::wstring& from,
                                       const std::wstring& temporary) override;
@@ -175,6 +181,7 @@ public:
     void DeleteFileIfPresent(const std::wstring& path) override;
     zorpa::AppendResult AppendToFile(const std::wstring& path, const std::string& bytes) override;
     std::wstring ErrorText(std::uint32_t error) override;
+    zorpa::SignatureFacts ReadSignature(const std::wstring& path) override;
     bool Is64BitWindows() override { return windows64; }
     std::optional<std::wstring> ReadSetting(const std::wstring& application,
                                             const std::wstring& section,
