@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ProgramImage.h"
+#include "Publisher.h"
 #include "StagedFile.h"
 
 namespace zorpa {
@@ -66,6 +67,7 @@ void ServerUpdate::ReplaceWorker(SlotId id, const std::wstring& serverFolder) {
         return;
     }
     CheckRunnable(platform_, content, source);
+    CheckPublisher(platform_, worker, update.TemporaryPath(), source);
     KeptVersion previous(platform_, worker);
     ProgramSlot& slot = slots_[static_cast<std::size_t>(id)];
     const bool ended = EndForUpdate(slot);
@@ -84,6 +86,8 @@ bool ServerUpdate::StageOwnUpdate(const std::wstring& serverFolder) {
         return false;
     StagedFile update(platform_, source, PathOf(OwnUpdateFile));
     CheckRunnable(platform_, update.Content(), source);
+    // Held to the file this supervisor was started from, whatever its name.
+    CheckPublisher(platform_, platform_.ProgramPath(), update.TemporaryPath(), source);
     update.PutInPlace(waitLeftMs_);
     log_.OwnUpdateStaged(source, PathOf(OwnUpdateFile), update.Bytes());
     return true;

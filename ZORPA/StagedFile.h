@@ -24,6 +24,8 @@ public:
     StagedFile& operator=(const StagedFile&) = delete;
 
     std::uint64_t Bytes() const { return bytes_; }
+    // Where the copy waits for its rename.
+    const std::wstring& TemporaryPath() const { return temporary_; }
     // The copy's bytes, as they would be put in place.
     std::vector<std::uint8_t> Content() const { return platform_.ReadWholeFile(temporary_); }
 
