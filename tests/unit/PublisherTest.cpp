@@ -8,22 +8,21 @@ using zorpa::SignatureState;
 
 namespace {
 
+SignatureFacts Facts(SignatureState state, const wchar_t* thumbprint, bool trustedChain,
+                     const std::wstring& name = L"Site Publisher") {
+    return {state, name, L"O=Site, CN=" + name, thumbprint, trustedChain};
+}
+
 const SignatureFacts Unsigned{};
-const SignatureFacts Publisher{SignatureState::Intact, L"Site Publisher",
-                               L"O=Site, CN=Site Publisher", L"AA01", true};
+const SignatureFacts Publisher = Facts(SignatureState::Intact, L"AA01", true);
 // The site's own certificate, which no root Windows trusts vouches for.
-const SignatureFacts OwnCertificate{SignatureState::Intact, L"Site Publisher",
-                                    L"O=Site, CN=Site Publisher", L"AA01", false};
-const SignatureFacts Renewed{SignatureState::Intact, L"Site Publisher",
-                             L"O=Site, CN=Site Publisher", L"BB02", true};
-const SignatureFacts Impostor{SignatureState::Intact, L"Site Publisher",
-                              L"O=Site, CN=Site Publisher", L"CC03", false};
-const SignatureFacts Other{SignatureState::Intact, L"Other Publisher",
-                           L"O=Other, CN=Other Publisher", L"DD04", true};
+const SignatureFacts OwnCertificate = Facts(SignatureState::Intact, L"AA01", false);
+const SignatureFacts Renewed = Facts(SignatureState::Intact, L"BB02", true);
+const SignatureFacts Impostor = Facts(SignatureState::Intact, L"CC03", false);
+const SignatureFacts Other = Facts(SignatureState::Intact, L"DD04", true, L"Other Publisher");
 // What the verifier reads of a file changed after signing: its signer, and that it does not hold.
-const SignatureFacts Changed{SignatureState::DoesNotMatch, L"Site Publisher",
-                             L"O=Site, CN=Site Publisher", L"AA01", true};
-const SignatureFacts Uncheckable{SignatureState::Uncheckable, L"", L"", L"", false};
+const SignatureFacts Changed = Facts(SignatureState::DoesNotMatch, L"AA01", true);
+const SignatureFacts Uncheckable = Facts(SignatureState::Uncheckable, L"", false, L"");
 
 TEST(Publisher, OnlyAnIntactInstalledSignatureRequiresTheSamePublisher) {
     const std::wstring publisher = L", but TULVAN.EXE is signed by \"Site Publisher\" (thumbprint AA01)";
