@@ -215,8 +215,10 @@ SignatureFacts Win32Platform::ReadSignature(const std::wstring& path) {
     facts.subject = SubjectOf(certificate);
     facts.thumbprint = UpperHex(*thumbprint);
     // The verifier's own answer is not enough: Wine's is 0 for a chain that ends in a root it
-    // does not trust. Its chain says so.
-    facts.trustedChain = verified.Result() == S_OK && signer->pChainContext != nullptr &&
+    // does not trust. Its chain says so (where this Windows' signer record holds one).
+    const bool hasChain = WVT_ISINSTRUCT(CRYPT_PROVIDER_SGNR, signer->cbStruct, pChainContext) &&
+                          signer->pChainContext != nullptr;
+    facts.trustedChain = verified.Result() == S_OK && hasChain &&
                          signer->pChainContext->TrustStatus.dwErrorStatus == CERT_TRUST_NO_ERROR;
     return facts;
 }
