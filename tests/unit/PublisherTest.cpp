@@ -33,7 +33,6 @@ TEST(Publisher, OnlyAnIntactInstalledSignatureRequiresTheSamePublisher) {
         SignatureFacts copy;
         std::wstring refusal;  // empty: the copy may replace the installed file
     } cases[] = {
-        {"unsigned installed, unsigned copy", Unsigned, Unsigned, L""},
         {"unsigned installed, signed copy", Unsigned, Other, L""},
         {"installed changed after signing", Changed, Unsigned, L""},
         {"installed signature uncheckable", Uncheckable, Other, L""},

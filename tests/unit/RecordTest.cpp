@@ -136,18 +136,6 @@ INSTANTIATE_TEST_SUITE_P(
                     "the request stays set): \\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE is not a program "
                     "this terminal can run: cut short: the file has 900 bytes and its sections "
                     "need 1536"}},
-        RecordCase{"NewVersionFromAnotherPublisher",
-                   [](Supervisor& s) {
-                       s.sim.SetSignature(s.PathOf(zorpa::SlotId::TULVAN),
-                                          {zorpa::SignatureState::Intact, L"Site Publisher",
-                                           L"CN=Site Publisher", L"AA01", true});
-                       s.sim.AddFile(L"\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE", "v2");
-                       s.sim.SetSetting(L"RemplazarProgramas", L"1");
-                       s.Tick();
-                   },
-                   {"RemplazarProgramas failed with run-time error 419 (failed attempt 1 of 2, "
-                    "the request stays set): \\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE is not signed, "
-                    "but TULVAN.EXE is signed by \"Site Publisher\" (thumbprint AA01)"}},
         RecordCase{"NewVersionConfirmed",
                    [](Supervisor& s) {
                        s.sim.AddFile(L"\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE", "v2");
