@@ -86,13 +86,12 @@ TEST(Publisher, ANewSupervisorIsHeldToTheRunningSupervisorsFile) {
     }
 }
 
+// Workers signed, changed after signing and unsigned are read for real by the Wine tests.
 TEST(Publisher, StartUpRecordsWhoSignedTheSupervisorAndEachReplaceableWorker) {
     Supervisor s;
     s.sim.AddFile(s.sim.folder + L"\\ZORPA.exe", "zorpa");
     s.sim.SetSignature(s.sim.folder + L"\\ZORPA.exe", Publisher);
     s.sim.SetSignature(s.PathOf(zorpa::SlotId::GANDRO), Publisher);  // never replaced
-    s.sim.SetSignature(s.PathOf(zorpa::SlotId::TULVAN), Renewed);
-    s.sim.SetSignature(s.PathOf(zorpa::SlotId::FENDA_IMPRESION), Changed);
     s.sim.SetSignature(s.PathOf(zorpa::SlotId::FENDA_TICKETS), Uncheckable);
     ASSERT_TRUE(s.Load());
 
@@ -101,10 +100,6 @@ TEST(Publisher, StartUpRecordsWhoSignedTheSupervisorAndEachReplaceableWorker) {
         "TULVAN started: process ",
         "ZORPA.exe is signed by \"Site Publisher\" (thumbprint AA01): its new versions must come "
         "from the same publisher\r\n",
-        "TULVAN.EXE is signed by \"Site Publisher\" (thumbprint BB02): its new versions must come "
-        "from the same publisher\r\n",
-        "FENDA_IMPRESION.EXE's signature does not match its bytes: its new versions are not held "
-        "to a publisher\r\n",
         "FENDA_TICKETS.EXE's signature cannot be checked on this Windows: its new versions are not "
         "held to a publisher\r\n",
     };

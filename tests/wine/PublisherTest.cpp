@@ -59,103 +59,105 @@ std::string WithThumbprints(std::string text) {
     return text;
 }
 
-// One offer of a new TULVAN to a terminal whose TULVAN.EXE is `installed`.
+// A new TULVAN offered to the terminal, and the refusal's words between the server file's
+// path and ", but TULVAN.EXE is signed by"; none: it is installed.
 struct Offer {
+    const wchar_t* offered;
+    const char* refusal;
+};
+
+// A terminal whose TULVAN.EXE is `installed`, its line at start-up (none: it has none), and
+// the offers made to it in turn: each refused one counts a failed attempt, the last may install.
+struct Terminal {
     const char* name;
     const wchar_t* installed;
-    const wchar_t* offered;
-    // The refusal's words between the server file's path and ", but TULVAN.EXE is signed by";
-    // none: the offer is installed.
-    const char* refusal;
-    // TULVAN.EXE's line at start-up; none: it has none.
     const char* startLine;
+    std::vector<Offer> offers;
 };
 
-void PrintTo(const Offer& offer, std::ostream* out) { *out << offer.name; }
+void PrintTo(const Terminal& terminal, std::ostream* out) { *out << terminal.name; }
 
-constexpr const char* PublisherStart =
-    "TULVAN.EXE is signed by \"Site Publisher\" (thumbprint {Publisher}): its new versions must "
-    "come from the same publisher";
-
-const Offer Offers[] = {
-    {"SameCertificate", L"StandInWorker-self.exe", L"StandInWorker2-self.exe", nullptr,
+const Terminal Terminals[] = {
+    {"SignedByThePublisher", L"StandInWorker-publisher.exe",
+     "TULVAN.EXE is signed by \"Site Publisher\" (thumbprint {Publisher}): its new versions must "
+     "come from the same publisher",
+     {{L"StandInWorker2-self.exe",  // the same name, and a chain the terminal does not trust
+       "is not from this terminal's publisher: signed by \"Site Publisher\" (thumbprint {Self}) "
+       "with a certificate this terminal does not trust"},
+      {L"StandInWorker2-other.exe",
+       "is not from this terminal's publisher: signed by \"Other Publisher\" (thumbprint {Other})"},
+      {StandInV2, "is not signed"},
+      {L"StandInWorker2-changed.exe",
+       "is not from this terminal's publisher: its signature does not match its bytes"},
+      // Wine's verifier answers 0 for this one: the supervisor's own digest check refuses it.
+      {L"StandInWorker2-redigested.exe",
+       "is not from this terminal's publisher: its signature does not match its bytes"},
+      {L"StandInWorker2-renewed.exe", nullptr}}},
+    {"SignedWithItsOwnCertificate", L"StandInWorker-self.exe",
      "TULVAN.EXE is signed by \"Site Publisher\" (thumbprint {Self}): its new versions must come "
-     "from the same publisher"},
-    {"RenewedCertificateUnderATrustedRoot", L"StandInWorker-publisher.exe",
-     L"StandInWorker2-renewed.exe", nullptr, PublisherStart},
-    {"SameNameFromAnUntrustedCertificate", L"StandInWorker-publisher.exe",
-     L"StandInWorker2-self.exe",
-     "is not from this terminal's publisher: signed by \"Site Publisher\" (thumbprint {Self}) "
-     "with a certificate this terminal does not trust",
-     PublisherStart},
-    {"AnotherPublisherUnderATrustedRoot", L"StandInWorker-publisher.exe",
-     L"StandInWorker2-other.exe",
-     "is not from this terminal's publisher: signed by \"Other Publisher\" (thumbprint {Other})",
-     PublisherStart},
-    {"UnsignedOfferToASignedWorker", L"StandInWorker-publisher.exe", StandInV2, "is not signed",
-     PublisherStart},
-    {"SignedOfferToAnUnsignedWorker", StandInV1, L"StandInWorker2-publisher.exe", nullptr, nullptr},
-    {"ChangedAfterSigning", L"StandInWorker-publisher.exe", L"StandInWorker2-changed.exe",
-     "is not from this terminal's publisher: its signature does not match its bytes",
-     PublisherStart},
-    // Wine's verifier answers 0 for this one: the supervisor's own digest check refuses it.
-    {"ChangedWithItsDigestRewritten", L"StandInWorker-publisher.exe",
-     L"StandInWorker2-redigested.exe",
-     "is not from this terminal's publisher: its signature does not match its bytes",
-     PublisherStart},
-    {"InstalledFileChangedAfterSigning", L"StandInWorker-changed.exe", StandInV2, nullptr,
+     "from the same publisher",
+     {{L"StandInWorker2-self.exe", nullptr}}},
+    {"Unsigned", StandInV1, nullptr, {{L"StandInWorker2-publisher.exe", nullptr}}},
+    {"ChangedAfterSigning", L"StandInWorker-changed.exe",
      "TULVAN.EXE's signature does not match its bytes: its new versions are not held to a "
-     "publisher"},
+     "publisher",
+     {{StandInV2, nullptr}}},
 };
 
-class Publisher : public RunningSite, public testing::WithParamInterface<Offer> {
+class Publisher : public RunningSite, public testing::WithParamInterface<Terminal> {
 protected:
     TrustedTestRoot root_;
 };
 
 TEST_P(Publisher, OnlyTheInstalledFilesPublisherReplacesIt) {
     ASSERT_TRUE(root_.Added());
-    const Offer& offer = GetParam();
-    const std::string installed = FileBytes(BuildFolder() + L"\\" + offer.installed);
-    const std::string offered = FileBytes(BuildFolder() + L"\\" + offer.offered);
-    Start(L"3", [&](TerminalSite& site) { WriteText(site.PathOf(L"TULVAN.EXE"), installed); });
+    const Terminal& terminal = GetParam();
+    const std::string installed = FileBytes(BuildFolder() + L"\\" + terminal.installed);
+    Start(L"9", [&](TerminalSite& site) { WriteText(site.PathOf(L"TULVAN.EXE"), installed); });
     const std::wstring server = Site().PathOf(L"server");
     ASSERT_TRUE(::CreateDirectoryW(server.c_str(), nullptr));
     settings::Set(L"RutaServidor", server);
-    WriteText(server + L"\\TULVANNEW.EXE", offered);
-    settings::Set(L"RemplazarProgramas", L"1");
+    const std::string source = std::string(server.begin(), server.end()) + "\\TULVANNEW.EXE";
 
-    if (offer.refusal != nullptr) {
-        ASSERT_TRUE(Site().Tick(CheckTimer));
-        EXPECT_EQ(settings::Get(L"RemplazarProgramas"), L"1");
-        EXPECT_TRUE(FileBytes(Site().PathOf(L"TULVAN.EXE")) == installed) << "TULVAN.EXE changed";
-        EXPECT_TRUE(Site().IsRunning(Pid(Tulvan)));
-        EXPECT_FALSE(Exists(Site().PathOf(L"TULVAN.EXE.new")));
-    } else {
-        // The rename may fail while the ended worker still holds its file; the next tick retries.
-        for (int tick = 0; tick < MaxTicks && settings::Get(L"RemplazarProgramas") != L"0"; ++tick)
+    int attempts = 0;
+    for (const Offer& offer : terminal.offers) {
+        SCOPED_TRACE(testing::Message() << "offered " << offer.offered);
+        const std::string offered = FileBytes(BuildFolder() + L"\\" + offer.offered);
+        WriteText(server + L"\\TULVANNEW.EXE", offered);
+        settings::Set(L"RemplazarProgramas", L"1");
+        std::string line = "TULVAN updated from " + source;
+        if (offer.refusal != nullptr) {
             ASSERT_TRUE(Site().Tick(CheckTimer));
-        EXPECT_EQ(settings::Get(L"RemplazarProgramas"), L"0");
-        EXPECT_TRUE(FileBytes(Site().PathOf(L"TULVAN.EXE")) == offered) << "not installed";
+            EXPECT_EQ(settings::Get(L"RemplazarProgramas"), L"1");
+            EXPECT_TRUE(FileBytes(Site().PathOf(L"TULVAN.EXE")) == installed) << "TULVAN.EXE changed";
+            EXPECT_TRUE(Site().IsRunning(Pid(Tulvan)));
+            EXPECT_FALSE(Exists(Site().PathOf(L"TULVAN.EXE.new")));
+            line = WithThumbprints(
+                "RemplazarProgramas failed with run-time error 419 (failed attempt " +
+                std::to_string(++attempts) + " of 9, the request stays set): " + source + " " +
+                offer.refusal + ", but TULVAN.EXE is signed by \"Site Publisher\" (thumbprint "
+                "{Publisher})\r\n");
+        } else {
+            // The rename may fail while the ended worker still holds its file; the next tick
+            // retries.
+            for (int tick = 0; tick < MaxTicks && settings::Get(L"RemplazarProgramas") != L"0";
+                 ++tick)
+                ASSERT_TRUE(Site().Tick(CheckTimer));
+            EXPECT_EQ(settings::Get(L"RemplazarProgramas"), L"0");
+            EXPECT_TRUE(FileBytes(Site().PathOf(L"TULVAN.EXE")) == offered) << "not installed";
+        }
+        const std::string record = FileBytes(Site().PathOf(L"ZORPA.log"));
+        EXPECT_NE(record.find(line), std::string::npos) << "no \"" << line << "\" in\n" << record;
     }
 
     const std::string record = FileBytes(Site().PathOf(L"ZORPA.log"));
-    const std::string source = std::string(server.begin(), server.end()) + "\\TULVANNEW.EXE";
-    const std::string result =
-        offer.refusal == nullptr
-            ? "TULVAN updated from " + source
-            : WithThumbprints("RemplazarProgramas failed with run-time error 419 (failed attempt "
-                              "1 of 3, the request stays set): " + source + " " + offer.refusal +
-                              ", but TULVAN.EXE is signed by \"Site Publisher\" (thumbprint "
-                              "{Publisher})\r\n");
-    EXPECT_NE(record.find(result), std::string::npos) << "no \"" << result << "\" in\n" << record;
-    const std::string startLine =
-        offer.startLine == nullptr ? "TULVAN.EXE is signed" : WithThumbprints(offer.startLine);
-    EXPECT_EQ(record.find(startLine) != std::string::npos, offer.startLine != nullptr) << record;
+    const std::string startLine = terminal.startLine == nullptr ? "TULVAN.EXE is signed"
+                                                                : WithThumbprints(terminal.startLine);
+    EXPECT_EQ(record.find(startLine) != std::string::npos, terminal.startLine != nullptr) << record;
 }
 
-INSTANTIATE_TEST_SUITE_P(Publisher, Publisher, testing::ValuesIn(Offers),
-                         [](const testing::TestParamInfo<Offer>& info) {
+INSTANTIATE_TEST_SUITE_P(Publisher, Publisher, testing::ValuesIn(Terminals),
+                         [](const testing::TestParamInfo<Terminal>& info) {
                              return std::string(info.param.name);
                          });
 
