@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "RuntimeError.h"
+#include "SignatureFacts.h"
 
 namespace zorpa {
 
@@ -84,6 +85,9 @@ public:
     // --- files ---
     // Folder of the running program, without a trailing backslash unless it is a drive root.
     virtual std::wstring ProgramFolder() = 0;
+    // The file the running program was started from: C:\Terminal\ZORPA.exe, or
+    // C:\Terminal\ZORPANEW.EXE when the site started its staged new version.
+    virtual std::wstring ProgramPath() = 0;
     // True when `path` names an existing normal or archive file; false when it does not;
     // throws RuntimeError when the folder cannot be listed.
     virtual bool FileExists(const std::wstring& path) = 0;
@@ -106,6 +110,10 @@ public:
     virtual AppendResult AppendToFile(const std::wstring& path, const std::string& bytes) = 0;
     // The system's own text for a Windows error code.
     virtual std::wstring ErrorText(std::uint32_t error) = 0;
+    // The Authenticode signature of the file at `path`, as Windows' own verifier checks it,
+    // without a user interface and without asking the network (terminals may be offline).
+    // Never throws: a file whose signature cannot be read or checked reads as such.
+    virtual SignatureFacts ReadSignature(const std::wstring& path) = 0;
 
     // --- this Windows ---
     // True when it runs x64 programs as well as x86 ones.

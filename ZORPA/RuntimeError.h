@@ -41,6 +41,8 @@ inline constexpr int PermissionDenied = 70;
 inline constexpr int PathFileAccess = 75;
 // A file that is not a program this Windows can run.
 inline constexpr int InvalidFileFormat = 321;
+// A new version that is not from the publisher of the program it would replace.
+inline constexpr int PermissionToUseObjectDenied = 419;
 }  // namespace ErrorNumber
 
 }  // namespace zorpa

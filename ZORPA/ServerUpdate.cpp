@@ -2,31 +2,39 @@
 
 #include "KeptVersion.h"
 #include "ProgramImage.h"
+#include "Publisher.h"
 #include "StagedFile.h"
 
 namespace zorpa {
 
 bool ServerUpdate::Run(const std::wstring& serverFolder) {
-    // Refuses a copy that is not a whole program this Windows can run.
-    const UpdateTransaction::Check check = [this](const std::vector<std::uint8_t>& content,
-                                                  const std::wstring& source, const std::wstring&) {
-        if (const auto why =
-                WhyNotRunnable(content.data(), content.size(), platform_.Is64BitWindows()))
-            throw RuntimeError(ErrorNumber::InvalidFileFormat,
-                               source + L" is not a program this terminal can run: " + *why);
-    };
     UpdateTransaction step(platform_, callDlls_, log_, versions_, slots_, replaceAttempts_,
                            startHidden_);
     for (SlotId id : ReplaceOrder) {
         const std::wstring source = serverFolder + InfoOf(id).replacement;
-        if (platform_.FileExists(source)) step.AddWorker(id, source, check);
+        if (platform_.FileExists(source))
+            step.AddWorker(id, source, CheckAgainst(PathOf(InfoOf(id).file)));
     }
     // The supervisor never replaces its own file: it leaves the new version beside itself for
-    // the site to start, and only when the server really offers one.
+    // the site to start, and only when the server really offers one. It is held to the file
+    // this supervisor was started from, whatever its name.
     const std::wstring ownSource = serverFolder + OwnUpdateFile;
     if (platform_.FileExists(serverFolder + OwnUpdateMarker) && platform_.FileExists(ownSource))
-        step.AddOwnUpdate(ownSource, PathOf(OwnUpdateFile), check);
+        step.AddOwnUpdate(ownSource, PathOf(OwnUpdateFile), CheckAgainst(platform_.ProgramPath()));
     return step.Commit(WaitMs);
+}
+
+// Refuses a copy that is not a whole program this Windows can run, or that is not from the
+// publisher of the `installed` file it is to replace.
+UpdateTransaction::Check ServerUpdate::CheckAgainst(const std::wstring& installed) {
+    return [this, installed](const std::vector<std::uint8_t>& content, const std::wstring& source,
+                             const std::wstring& copy) {
+        if (const auto why =
+                WhyNotRunnable(content.data(), content.size(), platform_.Is64BitWindows()))
+            throw RuntimeError(ErrorNumber::InvalidFileFormat,
+                               source + L" is not a program this terminal can run: " + *why);
+        CheckPublisher(platform_, installed, copy, source);
+    };
 }
 
 void ServerUpdate::DeleteLeftovers() {

@@ -39,6 +39,7 @@ public:
     static constexpr std::uint32_t WaitMs = 2000;
 
 private:
+    UpdateTransaction::Check CheckAgainst(const std::wstring& installed);
     std::wstring PathOf(const wchar_t* file) { return platform_.ProgramFolder() + file; }
 
     Platform& platform_;

@@ -1,5 +1,7 @@
 #include "SupervisorLog.h"
 
+#include "Publisher.h"
+
 namespace zorpa {
 
 namespace {
@@ -97,6 +99,22 @@ void SupervisorLog::AlreadyInstalled(SlotId id, const std::wstring& source) {
     LogLine line;
     file_.Write(line << NameOf(id) << " already is the version in " << source
                      << ": nothing to install");
+}
+
+void SupervisorLog::PublisherOf(const std::wstring& path) {
+    const SignatureFacts facts = platform_.ReadSignature(path);
+    LogLine line;
+    line << FileNameOf(path);
+    switch (facts.state) {
+    case SignatureState::Unsigned: return;
+    case SignatureState::Intact:
+        file_.Write(line << " is " << SignedBy(facts)
+                         << ": its new versions must come from the same publisher");
+        return;
+    case SignatureState::DoesNotMatch: line << "'s signature does not match its bytes"; break;
+    case SignatureState::Uncheckable: line << "'s signature cannot be checked on this Windows"; break;
+    }
+    file_.Write(line << ": its new versions are not held to a publisher");
 }
 
 void SupervisorLog::VersionOnTrial(SlotId id, const std::wstring& kept) {

@@ -38,6 +38,9 @@ public:
     void OwnUpdateStaged(const std::wstring& source, const std::wstring& target,
                          std::uint64_t bytes);
     void AlreadyInstalled(SlotId id, const std::wstring& source);
+    // Who signed the program at `path`, whose new versions must then come from the same
+    // publisher; nothing when it is not signed.
+    void PublisherOf(const std::wstring& path);
     // A new version on trial: found at start-up, confirmed, or given up and rolled back.
     void VersionOnTrial(SlotId id, const std::wstring& kept);
     void VersionConfirmed(SlotId id, ProcessId pid, int answeredCycles, std::uint64_t overMs,

@@ -81,6 +81,9 @@ void frmZORPA::Form_Load() {
         StartSlot(id, InfoOf(id).startStyle);
         log_.WorkerStarted(id, Slot(id).Pid, InfoOf(id).startStyle);
     }
+    // After the starts, which the signatures' reading would only delay.
+    log_.PublisherOf(platform_.ProgramPath());
+    for (SlotId id : ReplaceOrder) log_.PublisherOf(PathOf(InfoOf(id).file));
 }
 
 void frmZORPA::Form_Unload() { log_.Ending(L"its form was closed"); }

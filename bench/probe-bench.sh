@@ -17,7 +17,7 @@ build() {
   x86_64-w64-mingw32-g++-win32 -std=c++17 -O2 -static -municode \
     -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN -DNOMINMAX -DAPP_VERSION_TEXT='"bench"' \
     -I"$tree/ZORPA" -I"$tree/ZORPA/win32" -o "$2" "$here/probe-bench.cpp" "$tree"/ZORPA/*.cpp \
-    $(ls "$tree"/ZORPA/win32/*.cpp | grep -v '/main\.cpp$') -loleaut32
+    $(ls "$tree"/ZORPA/win32/*.cpp | grep -v '/main\.cpp$') -loleaut32 -lwintrust -lcrypt32
 }
 build "$here/.." "$work/probe-bench.exe"
 if [ -n "$baseline" ]; then

@@ -12,6 +12,7 @@ packages=(
   imagemagick                                     # screenshots of the lock screen
   xserver-xephyr                                  # a display with two monitors
   x11-utils                                       # xprop: a work area on the X root
+  openssl osslsigncode                            # test certificates, signed stand-ins
 )
 
 missing=()

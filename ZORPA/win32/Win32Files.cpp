@@ -55,24 +55,26 @@ private:
 
 }  // namespace
 
-std::wstring Win32Platform::ProgramFolder() {
+std::wstring Win32Platform::ProgramPath() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
         const DWORD length =
             ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0) ThrowWin32Error(ErrorNumber::PathFileAccess,
                                          L"Cannot find the program's own folder", ::GetLastError());
-        if (length < buffer.size()) {
-            std::wstring path(buffer.data(), length);
-            const std::size_t slash = path.find_last_of(L'\\');
-            if (slash == std::wstring::npos) return path;
-            // A drive root keeps its backslash ("C:\\"); any other folder is returned without.
-            const bool driveRoot = slash > 0 && path[slash - 1] == L':';
-            path.erase(driveRoot ? slash + 1 : slash);
-            return path;
-        }
+        if (length < buffer.size()) return std::wstring(buffer.data(), length);
         buffer.resize(buffer.size() * 2);
     }
+}
+
+std::wstring Win32Platform::ProgramFolder() {
+    std::wstring path = ProgramPath();
+    const std::size_t slash = path.find_last_of(L'\\');
+    if (slash == std::wstring::npos) return path;
+    // A drive root keeps its backslash ("C:\\"); any other folder is returned without.
+    const bool driveRoot = slash > 0 && path[slash - 1] == L':';
+    path.erase(driveRoot ? slash + 1 : slash);
+    return path;
 }
 
 bool Win32Platform::FileExists(const std::wstring& path) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <wincrypt.h>
 
 #include <memory>
 
@@ -30,5 +31,31 @@ struct ScreenDcReleaser {
     void operator()(HDC dc) const { ::ReleaseDC(nullptr, dc); }
 };
 using UniqueScreenDc = std::unique_ptr<HDC__, ScreenDcReleaser>;
+
+// A cryptographic provider's context and a hash, each given once it was made; CryptoAPI's
+// handles are numbers, not pointers.
+class UniqueCryptProvider {
+public:
+    explicit UniqueCryptProvider(HCRYPTPROV provider) : provider_(provider) {}
+    ~UniqueCryptProvider() { ::CryptReleaseContext(provider_, 0); }
+    UniqueCryptProvider(const UniqueCryptProvider&) = delete;
+    UniqueCryptProvider& operator=(const UniqueCryptProvider&) = delete;
+    HCRYPTPROV get() const { return provider_; }
+
+private:
+    HCRYPTPROV provider_;
+};
+
+class UniqueCryptHash {
+public:
+    explicit UniqueCryptHash(HCRYPTHASH hash) : hash_(hash) {}
+    ~UniqueCryptHash() { ::CryptDestroyHash(hash_); }
+    UniqueCryptHash(const UniqueCryptHash&) = delete;
+    UniqueCryptHash& operator=(const UniqueCryptHash&) = delete;
+    HCRYPTHASH get() const { return hash_; }
+
+private:
+    HCRYPTHASH hash_;
+};
 
 }  // namespace zorpa::win32

@@ -8,7 +8,8 @@
 namespace zorpa::win32 {
 
 // The supervisor's platform calls, each made directly through Win32; bound by concern in
-// Win32Processes, Win32Files, Win32Settings, Win32ClockAndRecord and Win32MessageBox.
+// Win32Processes, Win32Files, Win32Signatures, Win32Settings, Win32ClockAndRecord and
+// Win32MessageBox.
 class Win32Platform final : public Platform {
 public:
     // The form's window, which HideForm hides; set once the window exists.
@@ -28,6 +29,7 @@ public:
     void Sleep(std::uint32_t milliseconds) override;
 
     std::wstring ProgramFolder() override;
+    std::wstring ProgramPath() override;
     bool FileExists(const std::wstring& path) override;
     CopiedFile CopyToTemporary(const std::wstring& from, const std::wstring& temporary) override;
     std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path) override;
@@ -35,6 +37,7 @@ public:
     void DeleteFileIfPresent(const std::wstring& path) override;
     AppendResult AppendToFile(const std::wstring& path, const std::string& bytes) override;
     std::wstring ErrorText(std::uint32_t error) override;
+    SignatureFacts ReadSignature(const std::wstring& path) override;
 
     bool Is64BitWindows() override;
 

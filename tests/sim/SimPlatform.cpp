@@ -86,6 +86,10 @@ void SimPlatform::SetReadOnly(const std::wstring& path, bool readOnly) {
     files_.at(Lower(path)).readOnly = readOnly;
 }
 
+void SimPlatform::SetSignature(const std::wstring& path, const zorpa::SignatureFacts& signature) {
+    files_.at(Lower(path)).signature = signature;
+}
+
 void SimPlatform::SetTimeOfDay(double seconds) {
     timeOfDayAtZero_ = seconds - static_cast<double>(nowMs_) / 1000.0;
 }
@@ -346,7 +350,7 @@ zorpa::CopiedFile SimPlatform::CopyToTemporary(const std::wstring& from,
     const std::string read = source->content + (growth == growing_.end() ? "" : growth->second);
     if (spaceLeft && read.size() > *spaceLeft)
         throw Failure(FailedCall::FileChange, WindowsError::DiskFull, L"Disk full: " + temporary);
-    files_[Lower(temporary)] = SimFile{read, false, source->raw};
+    files_[Lower(temporary)] = SimFile{read, false, source->raw, false, source->signature};
     events.push_back("copy " + Narrow(FileNameOf(from)) + " to " + Narrow(FileNameOf(temporary)));
     return {source->content.size(), read.size()};
 }
@@ -368,9 +372,14 @@ void SimPlatform::MoveFileOver(const std::wstring& from, const std::wstring& to)
         throw Failure(FailedCall::FileChange, error,
                       L"Cannot rename " + from + L": " + ErrorText(error));
     CheckWritable(to);
-    files_[Lower(to)] = SimFile{source->content, false, source->raw};
+    files_[Lower(to)] = SimFile{source->content, false, source->raw, false, source->signature};
     RemoveFile(from);
     events.push_back("move " + Narrow(FileNameOf(from)) + " to " + Narrow(FileNameOf(to)));
+}
+
+zorpa::SignatureFacts SimPlatform::ReadSignature(const std::wstring& path) {
+    const std::optional<SimFile> file = File(path);
+    return file ? file->signature : zorpa::SignatureFacts{};
 }
 
 void SimPlatform::DeleteFileIfPresent(const std::wstring& path) {

@@ -55,6 +55,8 @@ struct SimFile {
     // file reads as exactly its content.
     bool raw = false;
     bool hidden = false;  // hidden or system: a listing does not show it
+    // Its signature, as Windows' verifier would read it; copies and renames carry it along.
+    zorpa::SignatureFacts signature{};
 };
 
 // What is wrong with a version of a program, whatever file it is started from.
@@ -93,6 +95,9 @@ public:
     void FailNextStarts(const std::wstring& path, std::uint32_t error, int count) {
         startFaults_[Lower(path)] = {error, count};
     }
+    void SetSignature(const std::wstring& path, const zorpa::SignatureFacts& signature);
+    // The supervisor's own file in `folder`.
+    std::wstring programFile = L"ZORPA.exe";
     void FailListing(const std::wstring& folderPrefix) { unlistable_.insert(Lower(folderPrefix)); }
     // Copies from `path` break off with `error` (a server that stops answering, a size that
     // does not match).
@@ -175,6 +180,7 @@ public:
     zorpa::LocalTime LocalTimeNow() override;
     void Sleep(std::uint32_t milliseconds) override;
     std::wstring ProgramFolder() override { return folder; }
+    std::wstring ProgramPath() override { return folder + L"\\" + programFile; }
     bool FileExists(const std::wstring& path) override;
     zorpa::CopiedFile CopyToTemporary(const std::wstring& from,
                                       const std::wstring& temporary) override;
@@ -183,6 +189,7 @@ public:
     void DeleteFileIfPresent(const std::wstring& path) override;
     zorpa::AppendResult AppendToFile(const std::wstring& path, const std::string& bytes) override;
     std::wstring ErrorText(std::uint32_t error) override;
+    zorpa::SignatureFacts ReadSignature(const std::wstring& path) override;
     bool Is64BitWindows() override { return windows64; }
     std::optional<std::wstring> ReadSetting(const std::wstring& application,
                                             const std::wstring& section,

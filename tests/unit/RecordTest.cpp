@@ -229,16 +229,20 @@ TEST(RecordFile, StartUpLinesAreStampedInLocalTimeAndUtf8) {
 
 // A kept copy that cannot stand for the previous version is deleted at start-up, with the reason.
 TEST(RecordFile, AKeptCopyThatCannotBePutBackIsDeletedAtStartUp) {
-    const std::pair<sim::SimFile, const char*> cases[] = {
-        {{sim::BuildImage({}).substr(0, 900), false, true},
+    const struct {
+        bool raw;
+        std::string content;
+        const char* why;
+    } cases[] = {
+        {true, sim::BuildImage({}).substr(0, 900),
          "it is not a program this terminal can run: cut short: the file has 900 bytes and its "
          "sections need 1536"},
-        {{"v1"}, "it is the same file as C:\\Terminal\\TULVAN.EXE, so no new version is on trial"},
+        {false, "v1", "it is the same file as C:\\Terminal\\TULVAN.EXE, so no new version is on trial"},
     };
-    for (const auto& [kept, why] : cases) {
+    for (const auto& [raw, kept, why] : cases) {
         Supervisor s;
-        if (kept.raw) s.sim.AddRawFile(L"C:\\Terminal\\TULVAN.EXE.old", kept.content);
-        else s.sim.AddFile(L"C:\\Terminal\\TULVAN.EXE.old", kept.content);
+        if (raw) s.sim.AddRawFile(L"C:\\Terminal\\TULVAN.EXE.old", kept);
+        else s.sim.AddFile(L"C:\\Terminal\\TULVAN.EXE.old", kept);
         ASSERT_TRUE(s.Load());
         EXPECT_EQ(Lines(s).at(1),
                   std::string("TULVAN's kept version C:\\Terminal\\TULVAN.EXE.old deleted: ") +

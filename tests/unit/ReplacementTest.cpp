@@ -142,6 +142,12 @@ TEST_F(Replacement, FailureAtAnyStepKeepsTheOldFileWholeAndCountsOneAttempt) {
         {"grows while read", [&](auto& sim) { sim.GrowWhileRead(source, "more"); }, false},
         {"not a whole program",
          [&](auto& sim) { sim.AddRawFile(source, sim::BuildImage({}).substr(0, 900)); }, false},
+        {"not from the worker's publisher",
+         [](auto& sim) {
+             sim.SetSignature(sim.folder + L"\\TULVAN.EXE",
+                              {zorpa::SignatureState::Intact, L"P", L"CN=P", L"AA01", false});
+         },
+         false},
         {"previous version cannot be kept",
          [](auto& sim) {
              sim.AddFile(sim.folder + L"\\TULVAN.EXE", std::string(100, '1'));

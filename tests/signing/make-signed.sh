@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Makes the certificates of a test publisher with openssl and signs stand-in workers with them
+# (osslsigncode), for the Wine tests of the publisher check. Test files only: no shipped
+# program is ever signed here, and every key is made anew in the build tree.
+#   make-signed.sh KEY_DIR OUT_DIR STANDIN_V1 STANDIN_V2
+# KEY_DIR gets the keys and certificates in PEM. OUT_DIR then holds each certificate as DER,
+# Sign<Name>.cer, with its SHA-1 thumbprint in upper-case hexadecimal, Sign<Name>.sha1:
+#   Root       a root the tests trust while they run
+#   Publisher  the publisher's certificate under that root
+#   Renewed    its renewal: the same subject and root, a new key
+#   Self       a self-signed certificate of the same subject that no root vouches for
+#   Other      another publisher's certificate under the same root
+# and the stand-ins signed with SHA-256: StandInWorker-<cert>.exe (publisher, self),
+# StandInWorker2-<cert>.exe (publisher, renewed, self, other); then StandInWorker-changed.exe
+# and StandInWorker2-changed.exe, signed by the publisher and changed afterwards, and
+# StandInWorker2-redigested.exe, changed with the digest inside its signature rewritten to
+# match (which Wine's verifier does not see).
+set -euo pipefail
+usage='usage: make-signed.sh KEY_DIR OUT_DIR STANDIN_V1 STANDIN_V2'
+keys=${1:?$usage}
+out=${2:?$usage}
+v1=${3:?$usage}
+v2=${4:?$usage}
+config=$(cd "$(dirname "$0")" && pwd)/openssl.cnf
+mkdir -p "$keys"
+readonly publisher_subject='/O=Terminal Test Site/CN=Site Publisher'
+readonly other_subject='/O=Another Test Site/CN=Other Publisher'
+readonly days=3650
+
+key() { openssl genrsa -out "$keys/$1.key" 2048 2>/dev/null; }
+self_signed() {  # NAME SUBJECT EXTENSIONS SERIAL
+  key "$1"
+  openssl req -new -x509 -key "$keys/$1.key" -subj "$2" -config "$config" -extensions "$3" \
+    -set_serial "$4" -days $days -out "$keys/$1.pem"
+}
+issued_by_root() {  # NAME SUBJECT SERIAL
+  key "$1"
+  openssl req -new -key "$keys/$1.key" -subj "$2" -config "$config" -out "$keys/$1.csr"
+  openssl x509 -req -in "$keys/$1.csr" -CA "$keys/root.pem" -CAkey "$keys/root.key" \
+    -set_serial "$3" -days $days -extfile "$config" -extensions publisher \
+    -out "$keys/$1.pem" 2>/dev/null
+}
+export_certificate() {  # NAME FILE_NAME
+  openssl x509 -in "$keys/$1.pem" -outform DER -out "$out/Sign$2.cer"
+  openssl x509 -in "$keys/$1.pem" -noout -fingerprint -sha1 | sed 's/.*=//; s/://g' |
+    tr -d '\n' >"$out/Sign$2.sha1"
+}
+sign() {  # CERT IN OUT
+  rm -f "$3"
+  osslsigncode sign -certs "$keys/$1.pem" -key "$keys/$1.key" -h sha256 -n "Terminal worker" \
+    -in "$2" -out "$3" >/dev/null
+}
+# Swaps the first two 16-bit words of the DOS stub's text ("This" becomes "isTh"): a change
+# to the signed bytes that leaves the PE checksum as it was and the program as it runs.
+change() { perl -0777 -pe 's/\A(.{78})This/$1isTh/s or die "no DOS stub text"' "$1" >"$2"; }
+# Writes over the digest inside the signature the one osslsigncode computes for the changed
+# bytes, then the PE checksum anew: the signed attributes still hold the old digest's hash.
+redigest() {  # IN OUT
+  local digests
+  digests=$(osslsigncode verify -in "$1" 2>/dev/null |
+    sed -n 's/^\(Current\|Calculated\) message digest *: *\([0-9A-F]*\).*/\2/p' || true)
+  perl -0777 -e '
+    my ($old, $new) = map { pack "H*", $_ } @ARGV;
+    my $file = <STDIN>;
+    my $at = index($file, $old);
+    die "no digest in the signature" if $at < 0 || length $old != 32;
+    substr($file, $at, 32) = $new;
+    my $checksum = unpack("V", substr($file, 0x3C, 4)) + 88;
+    substr($file, $checksum, 4) = "\0\0\0\0";
+    my $sum = 0;
+    $sum = (($sum + $_) & 0xFFFF) + (($sum + $_) >> 16)
+      for unpack "v*", $file . (length($file) % 2 ? "\0" : "");
+    substr($file, $checksum, 4) = pack "V", $sum + length $file;
+    print $file;' $digests <"$1" >"$2"
+}
+
+self_signed root '/CN=Terminal Test Root' root 1
+issued_by_root publisher "$publisher_subject" 2
+issued_by_root renewed "$publisher_subject" 3
+self_signed self "$publisher_subject" publisher 4
+issued_by_root other "$other_subject" 5
+for name in root publisher renewed self other; do export_certificate $name "${name^}"; done
+
+for cert in publisher self; do sign $cert "$v1" "$out/StandInWorker-$cert.exe"; done
+for cert in publisher renewed self other; do sign $cert "$v2" "$out/StandInWorker2-$cert.exe"; done
+change "$out/StandInWorker-publisher.exe" "$out/StandInWorker-changed.exe"
+change "$out/StandInWorker2-publisher.exe" "$out/StandInWorker2-changed.exe"
+redigest "$out/StandInWorker2-changed.exe" "$out/StandInWorker2-redigested.exe"
