@@ -8,8 +8,7 @@
 namespace zorpa {
 
 bool ServerUpdate::Run(const std::wstring& serverFolder) {
-    UpdateTransaction step(platform_, callDlls_, log_, versions_, slots_, replaceAttempts_,
-                           startHidden_);
+    UpdateTransaction step(parties_);
     for (SlotId id : ReplaceOrder) {
         const std::wstring source = serverFolder + InfoOf(id).replacement;
         if (platform_.FileExists(source))

@@ -1,15 +1,11 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 
-#include "CallDlls.h"
 #include "Platform.h"
-#include "Slots.h"
-#include "SupervisorLog.h"
 #include "UpdateTransaction.h"
-#include "WorkerVersions.h"
 
 namespace zorpa {
 
@@ -18,16 +14,8 @@ namespace zorpa {
 // version staged beside it, all in one transaction.
 class ServerUpdate {
 public:
-    ServerUpdate(Platform& platform, CallDlls& callDlls, SupervisorLog& log,
-                 WorkerVersions& versions, std::array<ProgramSlot, SlotCount>& slots,
-                 std::int16_t& replaceAttempts, UpdateTransaction::StartHidden startHidden)
-        : platform_(platform),
-          callDlls_(callDlls),
-          log_(log),
-          versions_(versions),
-          slots_(slots),
-          replaceAttempts_(replaceAttempts),
-          startHidden_(std::move(startHidden)) {}
+    explicit ServerUpdate(UpdateParties parties)
+        : parties_(std::move(parties)), platform_(parties_.platform) {}
 
     // Installs what the server offers; the first failure ends the step with RuntimeError.
     // True when the supervisor's own new version was staged, after which it must end.
@@ -42,13 +30,8 @@ private:
     UpdateTransaction::Check CheckAgainst(const std::wstring& installed);
     std::wstring PathOf(const wchar_t* file) { return platform_.ProgramFolder() + file; }
 
+    UpdateParties parties_;
     Platform& platform_;
-    CallDlls& callDlls_;
-    SupervisorLog& log_;
-    WorkerVersions& versions_;
-    std::array<ProgramSlot, SlotCount>& slots_;
-    std::int16_t& replaceAttempts_;
-    UpdateTransaction::StartHidden startHidden_;
 };
 
 }  // namespace zorpa

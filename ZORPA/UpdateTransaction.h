@@ -18,6 +18,18 @@
 
 namespace zorpa {
 
+// What an update step works with.
+struct UpdateParties {
+    Platform& platform;
+    CallDlls& callDlls;
+    SupervisorLog& log;
+    WorkerVersions& versions;
+    std::array<ProgramSlot, SlotCount>& slots;
+    std::int16_t& replaceAttempts;
+    // Starts a worker again, hidden, as the hang watch would.
+    std::function<void(SlotId)> startHidden;
+};
+
 // The new versions of one replacement step, put in place as one transaction in two phases.
 // First each is copied beside its file, checked, and the worker's current version kept, while
 // every worker runs: a file that fails ends nothing. Only then are the workers ended and the
@@ -29,12 +41,7 @@ public:
     // it lies.
     using Check = std::function<void(const std::vector<std::uint8_t>& content,
                                      const std::wstring& source, const std::wstring& copy)>;
-    // Starts a worker again, hidden, as the hang watch would.
-    using StartHidden = std::function<void(SlotId)>;
-
-    UpdateTransaction(Platform& platform, CallDlls& callDlls, SupervisorLog& log,
-                      WorkerVersions& versions, std::array<ProgramSlot, SlotCount>& slots,
-                      std::int16_t& replaceAttempts, const StartHidden& startHidden);
+    explicit UpdateTransaction(const UpdateParties& parties) : parties_(parties) {}
     UpdateTransaction(const UpdateTransaction&) = delete;
     UpdateTransaction& operator=(const UpdateTransaction&) = delete;
 
@@ -68,13 +75,7 @@ private:
     // Ends every instance started from the worker's file, within what the step may still wait.
     bool EndForUpdate(SlotId id);
 
-    Platform& platform_;
-    CallDlls& callDlls_;
-    SupervisorLog& log_;
-    WorkerVersions& versions_;
-    std::array<ProgramSlot, SlotCount>& slots_;
-    std::int16_t& replaceAttempts_;
-    const StartHidden& startHidden_;
+    const UpdateParties& parties_;
     std::list<WorkerUpdate> workers_;  // elements stay where they were made
     std::optional<OwnUpdate> own_;
     std::uint32_t waitLeftMs_ = 0;

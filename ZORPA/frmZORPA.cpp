@@ -42,8 +42,8 @@ frmZORPA::frmZORPA(Platform& platform)
       callDlls_(platform),
       log_(platform),
       versions_(platform, callDlls_, log_, slots_),
-      update_(platform, callDlls_, log_, versions_, slots_, ReplaceAttempts,
-              [this](SlotId id) { StartAfterFailedUpdate(id); }) {}
+      update_({platform, callDlls_, log_, versions_, slots_, ReplaceAttempts,
+               [this](SlotId id) { StartAfterFailedUpdate(id); }}) {}
 
 template <class Handler>
 void frmZORPA::RunEvent(Handler handler) {
