@@ -96,21 +96,23 @@ bool CallDlls::KillProgram(WindowHandle window, ProcessId pid, std::uint32_t wai
 bool CallDlls::EndInstance(ProcessId pid, std::uint32_t waitForEndMs) {
     const auto it = launched_.find(pid);
     if (it == launched_.end()) return false;
-    platform_.TerminateInstance(it->second.process, waitForEndMs);
+    const StartedProcess process = it->second.process;
     launched_.erase(it);
-    return true;
+    return platform_.TerminateInstance(process, waitForEndMs);
 }
 
 std::vector<ProcessId> CallDlls::EndInstancesOf(const std::wstring& path,
                                                 std::uint32_t waitForEndMs) {
-    std::vector<ProcessId> ended;
+    std::vector<ProcessId> started;
     for (const auto& [pid, launched] : launched_)
-        if (launched.path == path) ended.push_back(pid);
+        if (launched.path == path) started.push_back(pid);
+    std::vector<ProcessId> ended;
     const std::uint64_t start = platform_.MonotonicMilliseconds();
-    for (ProcessId pid : ended) {
+    for (ProcessId pid : started) {
         const std::uint64_t waited = platform_.MonotonicMilliseconds() - start;
-        EndInstance(pid, waited < waitForEndMs ? static_cast<std::uint32_t>(waitForEndMs - waited)
-                                               : 0);
+        if (EndInstance(pid, waited < waitForEndMs ? static_cast<std::uint32_t>(waitForEndMs - waited)
+                                                   : 0))
+            ended.push_back(pid);
     }
     return ended;
 }

@@ -31,11 +31,12 @@ public:
     // `waitForEndMs` until that instance has really ended. True when it ended one.
     bool KillProgram(WindowHandle window, ProcessId pid, std::uint32_t waitForEndMs = 0);
     // Terminates the instance this supervisor started under `pid`, whatever became of its
-    // window, and waits up to `waitForEndMs` until it has ended. True when it ended one.
+    // window, and waits up to `waitForEndMs` until it has ended. True when it ended one that
+    // was still running.
     bool EndInstance(ProcessId pid, std::uint32_t waitForEndMs);
     // Terminates every instance this supervisor started from `path` and has not ended yet,
     // windows found or not, since each holds the file; waits up to `waitForEndMs` in all until
-    // they have ended. The ids of those it ended.
+    // they have ended. The ids of those that were still running and that it ended.
     std::vector<ProcessId> EndInstancesOf(const std::wstring& path, std::uint32_t waitForEndMs);
 
     // Results passed between the procedures above and to the enumeration callback.

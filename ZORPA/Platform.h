@@ -60,10 +60,12 @@ public:
     // Waits, at most `timeoutMs`, until the started program waits for input.
     virtual void WaitUntilReady(const StartedProcess& process, std::uint32_t timeoutMs) = 0;
     // Opens the process with all access and terminates it with exit code 0, but only when
-    // the process with that id is still the instance created at `creationTime`; failures are
-    // ignored. Termination is asynchronous: then waits up to `waitForEndMs` until the process
-    // has really ended (and let go of its files).
-    virtual void TerminateInstance(const StartedProcess& process, std::uint32_t waitForEndMs) = 0;
+    // the process with that id is still the instance created at `creationTime` and still
+    // running; failures are ignored. Termination is asynchronous: then waits up to
+    // `waitForEndMs` until the process has really ended (and let go of its files). True when
+    // it ended a running instance; false when that instance had ended by itself, or could not
+    // be ended.
+    virtual bool TerminateInstance(const StartedProcess& process, std::uint32_t waitForEndMs) = 0;
 
     // --- windows ---
     // Visits the top-level windows, top of the z-order first, until `visit` returns false.

@@ -22,6 +22,12 @@ LogLine& Worker(LogLine& line, SlotId id, ProcessId pid) {
     return line << NameOf(id) << " (process " << pid << ")";
 }
 
+// "1012, 1016"
+LogLine& ProcessList(LogLine& line, const std::vector<ProcessId>& ids) {
+    for (std::size_t i = 0; i < ids.size(); ++i) line << (i == 0 ? "" : ", ") << ids[i];
+    return line;
+}
+
 bool EndsWith(const std::wstring& text, const std::wstring& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
@@ -78,13 +84,13 @@ void SupervisorLog::CommandObeyed(SettingKey command, const std::vector<Ended>& 
     file_.Write(line);
 }
 
-void SupervisorLog::WorkerUpdated(SlotId id, ProcessId pid, bool ended,
+void SupervisorLog::WorkerUpdated(SlotId id, ProcessId pid, const std::vector<ProcessId>& ended,
                                   const std::wstring& source, std::uint64_t bytes) {
     LogLine line;
-    line << NameOf(id) << " updated from " << source << ", " << bytes << " bytes; process "
-         << pid << (ended ? " ended for it" : " was not running")
-         << ", the hang watch starts the new version";
-    file_.Write(line);
+    line << NameOf(id) << " updated from " << source << ", " << bytes << " bytes; ";
+    if (ended.empty()) line << "process " << pid << " was not running";
+    else ProcessList(line << (ended.size() == 1 ? "process " : "processes "), ended) << " ended for it";
+    file_.Write(line << ", the hang watch starts the new version");
 }
 
 void SupervisorLog::OwnUpdateStaged(const std::wstring& source, const std::wstring& target,
@@ -99,6 +105,11 @@ void SupervisorLog::AlreadyInstalled(SlotId id, const std::wstring& source) {
     LogLine line;
     file_.Write(line << NameOf(id) << " already is the version in " << source
                      << ": nothing to install");
+}
+
+void SupervisorLog::OwnAlreadyRunning(const std::wstring& source) {
+    LogLine line;
+    file_.Write(line << "ZORPA already is the version in " << source << ": nothing to stage");
 }
 
 void SupervisorLog::PublisherOf(const std::wstring& path) {
@@ -150,8 +161,7 @@ void SupervisorLog::NewVersionFailing(SlotId id, const std::vector<ProcessId>& i
     LogLine line;
     line << NameOf(id) << "'s new version given up: " << static_cast<long long>(instances.size())
          << " instances ended or stopped answering before one was confirmed (processes ";
-    for (std::size_t i = 0; i < instances.size(); ++i) line << (i == 0 ? "" : ", ") << instances[i];
-    file_.Write(line << ")");
+    file_.Write(ProcessList(line, instances) << ")");
 }
 
 void SupervisorLog::RolledBack(SlotId id, const std::wstring& path) {

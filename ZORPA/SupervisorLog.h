@@ -32,12 +32,15 @@ public:
         ProcessId pid;
     };
     void CommandObeyed(SettingKey command, const std::vector<Ended>& ended);
-    // A worker's new version put in place; `ended`: the worker was ended for it here.
-    void WorkerUpdated(SlotId id, ProcessId pid, bool ended, const std::wstring& source,
-                       std::uint64_t bytes);
+    // A worker's new version put in place; `ended`: its instances that were running and were
+    // ended for it here; `pid`: the slot's instance, named when none was.
+    void WorkerUpdated(SlotId id, ProcessId pid, const std::vector<ProcessId>& ended,
+                       const std::wstring& source, std::uint64_t bytes);
     void OwnUpdateStaged(const std::wstring& source, const std::wstring& target,
                          std::uint64_t bytes);
     void AlreadyInstalled(SlotId id, const std::wstring& source);
+    // The supervisor's new version offered is the one running.
+    void OwnAlreadyRunning(const std::wstring& source);
     // Who signed the program at `path`, whose new versions must then come from the same
     // publisher; nothing when it is not signed.
     void PublisherOf(const std::wstring& path);

@@ -1,8 +1,23 @@
 #include "UpdateTransaction.h"
 
 #include <algorithm>
+#include <cwctype>
+
+#include "Publisher.h"
 
 namespace zorpa {
+
+namespace {
+
+// The last parts of both paths name the same file; Windows compares names without case.
+bool SameFileName(const std::wstring& a, const std::wstring& b) {
+    const std::wstring x = FileNameOf(a), y = FileNameOf(b);
+    return std::equal(x.begin(), x.end(), y.begin(), y.end(), [](wchar_t p, wchar_t q) {
+        return std::towupper(p) == std::towupper(q);
+    });
+}
+
+}  // namespace
 
 void UpdateTransaction::AddWorker(SlotId id, const std::wstring& source, const Check& check) {
     const std::wstring worker = parties_.platform.ProgramFolder() + InfoOf(id).file;
@@ -24,8 +39,25 @@ void UpdateTransaction::AddWorker(SlotId id, const std::wstring& source, const C
 
 void UpdateTransaction::AddOwnUpdate(const std::wstring& source, const std::wstring& target,
                                      const Check& check) {
-    own_.emplace(parties_.platform, source, target);
-    check(own_->copy.Content(), source, StagedFile::TemporaryOf(target));
+    Platform& platform = parties_.platform;
+    own_.emplace(platform, source, target);
+    const std::vector<std::uint8_t> content = own_->copy.Content();
+    // The site started this version already: staging it again would only end the supervisor.
+    try {
+        if (platform.ReadWholeFile(platform.ProgramPath()) == content) {
+            own_.reset();
+            parties_.log.OwnAlreadyRunning(source);
+            return;
+        }
+    } catch (const RuntimeError&) {
+        // Its own file cannot be read: the copy is checked as any other.
+    }
+    // Windows holds the file a program runs from: refused now, before any worker is ended.
+    if (SameFileName(target, platform.ProgramPath()))
+        throw RuntimeError(ErrorNumber::PermissionDenied,
+                           L"Cannot stage " + source + L" as " + target +
+                               L": this supervisor runs from that file");
+    check(content, source, StagedFile::TemporaryOf(target));
 }
 
 bool UpdateTransaction::Commit(std::uint32_t waitLeftMs) {
@@ -33,40 +65,39 @@ bool UpdateTransaction::Commit(std::uint32_t waitLeftMs) {
     std::vector<SlotId> ended;
     try {
         for (WorkerUpdate& update : workers_) Install(update, ended);
-        if (!own_) return false;
-        own_->copy.PutInPlace(waitLeftMs_);
+        if (own_) own_->copy.PutInPlace(waitLeftMs_);
     } catch (const RuntimeError&) {
         for (SlotId id : ended) parties_.startHidden(id);
         throw;
     }
+    // Only a step that went in whole starts the count of failed attempts again: one that
+    // installed a worker and then failed on another would otherwise never reach the threshold.
+    if (!workers_.empty()) parties_.replaceAttempts = 0;
+    if (!own_) return false;
     parties_.log.OwnUpdateStaged(own_->source, own_->target, own_->copy.Bytes());
     return true;
 }
 
 void UpdateTransaction::Install(WorkerUpdate& update, std::vector<SlotId>& ended) {
-    const ProgramSlot& slot = parties_.slots[static_cast<std::size_t>(update.id)];
-    const ProcessId pid = slot.Pid;
-    const bool endedHere = EndForUpdate(update.id);
-    if (endedHere) ended.push_back(update.id);
+    const ProcessId pid = parties_.slots[static_cast<std::size_t>(update.id)].Pid;
+    const std::vector<ProcessId> endedHere = EndForUpdate(update.id);
+    if (!endedHere.empty()) ended.push_back(update.id);
     update.copy.PutInPlace(waitLeftMs_);
     // A worker that had no file before has no version to go back to, and nothing on trial.
     if (update.previous->Kept()) {
         update.previous->Needed();
         parties_.versions.Installed(update.id);
     }
-    parties_.replaceAttempts = 0;
     parties_.log.WorkerUpdated(update.id, pid, endedHere, update.source, update.copy.Bytes());
 }
 
 // Ending a process is asynchronous: wait, within what the step may still wait, until the
 // worker's instances have let go of its file.
-bool UpdateTransaction::EndForUpdate(SlotId id) {
+std::vector<ProcessId> UpdateTransaction::EndForUpdate(SlotId id) {
     Platform& platform = parties_.platform;
     const std::uint64_t start = platform.MonotonicMilliseconds();
-    const bool ended = !parties_.callDlls
-                            .EndInstancesOf(platform.ProgramFolder() + InfoOf(id).file,
-                                            std::min(CallDlls::EndWaitMs, waitLeftMs_))
-                            .empty();
+    const std::vector<ProcessId> ended = parties_.callDlls.EndInstancesOf(
+        platform.ProgramFolder() + InfoOf(id).file, std::min(CallDlls::EndWaitMs, waitLeftMs_));
     const std::uint64_t waited = platform.MonotonicMilliseconds() - start;
     waitLeftMs_ -= static_cast<std::uint32_t>(std::min<std::uint64_t>(waited, waitLeftMs_));
     return ended;

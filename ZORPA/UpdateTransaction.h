@@ -72,8 +72,9 @@ private:
         StagedFile copy;
     };
     void Install(WorkerUpdate& update, std::vector<SlotId>& ended);
-    // Ends every instance started from the worker's file, within what the step may still wait.
-    bool EndForUpdate(SlotId id);
+    // Ends every instance started from the worker's file, within what the step may still wait;
+    // the ids of those it ended.
+    std::vector<ProcessId> EndForUpdate(SlotId id);
 
     const UpdateParties& parties_;
     std::list<WorkerUpdate> workers_;  // elements stay where they were made

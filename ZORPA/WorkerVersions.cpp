@@ -26,6 +26,7 @@ void WorkerVersions::Installed(SlotId id) {
 
 void WorkerVersions::Started(SlotId id) {
     Trial& t = TrialOf(id);
+    t.putBack = false;
     if (!t.unconfirmed) return;
     t.runningNew = true;
     t.answeredCycles = 0;
@@ -114,6 +115,7 @@ bool WorkerVersions::PutBack(SlotId id) {
         return false;
     }
     TrialOf(id) = Trial{};
+    TrialOf(id).putBack = true;
     log_.RolledBack(id, worker);
     return true;
 }

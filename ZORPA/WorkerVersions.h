@@ -46,6 +46,11 @@ public:
     // instance was ended.
     bool RollBackFailing(SlotId id);
     bool Unconfirmed(SlotId id) const { return trials_[Index(id)].unconfirmed; }
+    // True while the worker's file was renamed into place (a new version, or the kept one put
+    // back) and not yet started since, so that Windows may still refuse it for a moment.
+    bool JustPlaced(SlotId id) const {
+        return trials_[Index(id)].unconfirmed || trials_[Index(id)].putBack;
+    }
 
     // Instances of a new version that may fail before it is rolled back.
     static constexpr std::size_t FailedInstancesToRollBack = 3;
@@ -60,6 +65,7 @@ public:
 private:
     struct Trial {
         bool unconfirmed = false;
+        bool putBack = false;     // the kept version is back in place and not yet started
         bool runningNew = false;  // the worker's instance was started from the unconfirmed file
         int answeredCycles = 0;   // of that instance
         std::uint64_t firstAnswerMs = 0;

@@ -161,16 +161,9 @@ void frmZORPA::StartSlot(SlotId id, int style) {
     ProgramSlot& slot = Slot(id);
     const SlotInfo& info = InfoOf(id);
     const std::wstring path = PathOf(info.file);
-    slot.Pid = callDlls_.LaunchProgram(path, slot.Window, style);
-    // A file just renamed into place may be held for a moment (a virus scanner reads it).
-    for (std::uint32_t waited = 0; slot.Pid == -1 && versions_.Unconfirmed(id) &&
-                                   PassesByItself(callDlls_.StartError) && waited < StartRetryMs;
-         waited += StartRetryPauseMs) {
-        platform_.Sleep(StartRetryPauseMs);
-        slot.Pid = callDlls_.LaunchProgram(path, slot.Window, style);
-    }
+    slot.Pid = Launch(id, path, style);
     if (slot.Pid == -1 && versions_.RollBackUnstartable(id, callDlls_.StartError))
-        slot.Pid = callDlls_.LaunchProgram(path, slot.Window, style);
+        slot.Pid = Launch(id, path, style);
     if (slot.Pid != -1) {
         versions_.Started(id);
     } else {
@@ -178,6 +171,20 @@ void frmZORPA::StartSlot(SlotId id, int style) {
         platform_.ShowMessage(info.failureMessage, Title, MessageIcon::None);
         End(std::wstring(info.name) + L" could not be started");
     }
+}
+
+// A file just renamed into place may be held for a moment (a virus scanner reads it): its start
+// is tried again for a while before it counts as failed.
+ProcessId frmZORPA::Launch(SlotId id, const std::wstring& path, int style) {
+    WindowHandle& window = Slot(id).Window;
+    ProcessId pid = callDlls_.LaunchProgram(path, window, style);
+    for (std::uint32_t waited = 0; pid == -1 && versions_.JustPlaced(id) &&
+                                   PassesByItself(callDlls_.StartError) && waited < StartRetryMs;
+         waited += StartRetryPauseMs) {
+        platform_.Sleep(StartRetryPauseMs);
+        pid = callDlls_.LaunchProgram(path, window, style);
+    }
+    return pid;
 }
 
 // A worker ended for an update that then failed is not left down.

@@ -44,8 +44,9 @@ public:
     static constexpr std::uint32_t UpdateWaitMs = ServerUpdate::WaitMs;
     // What it waits for one ended worker, at most.
     static constexpr std::uint32_t EndWaitMs = CallDlls::EndWaitMs;
-    // A new version on trial that Windows refuses to start because its file is held (access
-    // denied, sharing violation) is tried again this often, for at most this long.
+    // A file just renamed into place (a new version, or the previous one put back) that Windows
+    // refuses to start because it is held (access denied, sharing violation) is tried again this
+    // often, for at most this long.
     static constexpr std::uint32_t StartRetryPauseMs = 250;
     static constexpr std::uint32_t StartRetryMs = 2000;
 
@@ -57,6 +58,7 @@ private:
     void ObeyCommands();
     void WatchForHangs();
     void StartSlot(SlotId id, int style);
+    ProcessId Launch(SlotId id, const std::wstring& path, int style);
     void StartAfterFailedUpdate(SlotId id);
     std::wstring PathOf(const wchar_t* file);
 

@@ -17,7 +17,7 @@ public:
 
     StartedProcess StartProgram(const std::wstring& path, int showStyle) override;
     void WaitUntilReady(const StartedProcess& process, std::uint32_t timeoutMs) override;
-    void TerminateInstance(const StartedProcess& process, std::uint32_t waitForEndMs) override;
+    bool TerminateInstance(const StartedProcess& process, std::uint32_t waitForEndMs) override;
 
     void EnumerateTopLevelWindows(const std::function<bool(WindowHandle)>& visit) override;
     bool GetWindowProcessId(WindowHandle window, ProcessId& id) override;

@@ -65,13 +65,17 @@ void Win32Platform::WaitUntilReady(const StartedProcess& process, std::uint32_t 
     ::WaitForInputIdle(handle.get(), timeoutMs);
 }
 
-void Win32Platform::TerminateInstance(const StartedProcess& process, std::uint32_t waitForEndMs) {
+bool Win32Platform::TerminateInstance(const StartedProcess& process, std::uint32_t waitForEndMs) {
     const UniqueHandle handle(
         ::OpenProcess(AllProcessAccess, FALSE, static_cast<DWORD>(process.id)));
-    if (!handle || CreationTimeOf(handle.get()) != process.creationTime) return;
-    ::TerminateProcess(handle.get(), 0);
+    if (!handle || CreationTimeOf(handle.get()) != process.creationTime) return false;
+    // An instance that has ended by itself can still be opened while a handle to it is open
+    // somewhere: the record must not say the supervisor ended it.
+    const bool running = ::WaitForSingleObject(handle.get(), 0) == WAIT_TIMEOUT;
+    const bool ended = running && ::TerminateProcess(handle.get(), 0);
     // Also when the termination failed because the process was already ending.
     if (waitForEndMs > 0) ::WaitForSingleObject(handle.get(), waitForEndMs);
+    return ended;
 }
 
 void Win32Platform::EnumerateTopLevelWindows(const std::function<bool(WindowHandle)>& visit) {

@@ -37,6 +37,14 @@ std::wstring FileNameOf(const std::wstring& path) {
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
+// A file's bytes on the disk: a program's are those of a whole program of its version.
+std::string RawBytes(const SimFile& file) {
+    if (file.raw) return file.content;
+    ImageSpec program;
+    program.payload = file.content;
+    return BuildImage(program);
+}
+
 std::wstring TrimBlanks(const std::wstring& text) {
     const auto first = text.find_first_not_of(L' ');
     if (first == std::wstring::npos) return {};
@@ -105,9 +113,9 @@ void SimPlatform::DestroyWindow(WindowHandle window) {
 
 void SimPlatform::ExitProcess(ProcessId id) { EndProcess(processes_.at(id)); }
 
-ProcessId SimPlatform::StartForeignProcess(ProcessId id) {
+ProcessId SimPlatform::StartForeignProcess(ProcessId id, const std::wstring& holds) {
     if (IsRunning(id)) throw std::logic_error("process id still in use");
-    processes_[id] = SimProcess{id, nextCreation_++, L"", "", 0, true};
+    processes_[id] = SimProcess{id, nextCreation_++, L"", "", 0, true, holds};
     CreateWindowFor(id);
     return id;
 }
@@ -166,6 +174,35 @@ std::vector<WindowHandle> SimPlatform::WindowsOf(ProcessId id) const {
         if (windows_.at(handle).owner == id) owned.push_back(handle);
     }
     return owned;
+}
+
+// --- power cuts ---
+
+bool SimPlatform::ChangeDisk(bool copy, const std::function<void(bool whole)>& write) {
+    if (!powered_) return false;
+    changeWasCopy.push_back(copy);
+    if (!powerCut || powerCut->at != ++diskChanges) {
+        write(true);
+        return true;
+    }
+    if (powerCut->when != CutWhen::Before) write(powerCut->when == CutWhen::After);
+    powered_ = false;
+    return false;
+}
+
+void SimPlatform::PowerOn(std::uint64_t offForMs) {
+    for (auto& [id, process] : processes_)
+        if (process.running) EndProcess(process);
+    exitsAt_.clear();
+    nowMs_ += offForMs;
+    powered_ = true;
+    powerCut.reset();
+}
+
+std::vector<std::wstring> SimPlatform::Paths() const {
+    std::vector<std::wstring> paths;
+    for (const auto& [path, file] : files_) paths.push_back(path);
+    return paths;
 }
 
 // --- processes ---
@@ -229,20 +266,22 @@ void SimPlatform::WaitUntilReady(const zorpa::StartedProcess& process, std::uint
     nowMs_ += std::min(startup, timeoutMs);
 }
 
-void SimPlatform::TerminateInstance(const zorpa::StartedProcess& process,
+bool SimPlatform::TerminateInstance(const zorpa::StartedProcess& process,
                                      std::uint32_t waitForEndMs) {
     FinishExits();
     const ProcessId id = process.id;
     auto it = processes_.find(id);
     if (it == processes_.end() || it->second.creationTime != process.creationTime ||
         !it->second.running)
-        return;
-    if (!exitsAt_.count(id)) {
+        return false;
+    // One that is ending already is not ended again: only waited for.
+    const bool ended = !exitsAt_.count(id);
+    if (ended) {
         terminated.push_back(id);
         events.push_back("terminate " + Narrow(FileNameOf(it->second.path)));
         if (exitDelayMs == 0) {
             EndProcess(it->second);
-            return;
+            return true;
         }
         exitsAt_[id] = nowMs_ + exitDelayMs;
     }
@@ -251,6 +290,7 @@ void SimPlatform::TerminateInstance(const zorpa::StartedProcess& process,
     nowMs_ += waited;
     waitedForEndMs += waited;
     FinishExits();
+    return ended;
 }
 
 // --- windows ---
@@ -324,14 +364,18 @@ bool SimPlatform::FileExists(const std::wstring& path) {
 
 bool SimPlatform::FileInUse(const std::wstring& path) const {
     for (const auto& [id, process] : processes_) {
-        if (process.running && Lower(process.path) == Lower(path)) return true;
+        if (process.running && (Lower(process.path) == Lower(path) || Lower(process.holds) == Lower(path)))
+            return true;
     }
     return false;
 }
 
-void SimPlatform::CheckWritable(const std::wstring& path) const {
+void SimPlatform::CheckWritable(const std::wstring& path) {
     const std::optional<SimFile> file = File(path);
-    if ((file && file->readOnly) || FileInUse(path)) {
+    // Windows holds the file of a running program: the supervisor's own too.
+    const bool own = Lower(path) == Lower(ProgramPath());
+    ownFileChanges += own;
+    if ((file && file->readOnly) || FileInUse(path) || own) {
         throw Failure(FailedCall::FileChange, WindowsError::AccessDenied,
                       L"Permission denied: " + path);
     }
@@ -350,17 +394,20 @@ zorpa::CopiedFile SimPlatform::CopyToTemporary(const std::wstring& from,
     const std::string read = source->content + (growth == growing_.end() ? "" : growth->second);
     if (spaceLeft && read.size() > *spaceLeft)
         throw Failure(FailedCall::FileChange, WindowsError::DiskFull, L"Disk full: " + temporary);
-    files_[Lower(temporary)] = SimFile{read, false, source->raw, false, source->signature};
-    events.push_back("copy " + Narrow(FileNameOf(from)) + " to " + Narrow(FileNameOf(temporary)));
+    ChangeDisk(true, [&](bool whole) {
+        SimFile copy{read, false, source->raw, false, source->signature};
+        // Cut short: what was written of the program's bytes.
+        if (!whole) copy = SimFile{RawBytes(*source).substr(0, RawBytes(*source).size() / 2), false, true};
+        files_[Lower(temporary)] = copy;
+        events.push_back("copy " + Narrow(FileNameOf(from)) + " to " + Narrow(FileNameOf(temporary)));
+    });
     return {source->content.size(), read.size()};
 }
 
 std::vector<std::uint8_t> SimPlatform::ReadWholeFile(const std::wstring& path) {
     const std::optional<SimFile> file = File(path);
     if (!file) throw Failure(FailedCall::FileChange, WindowsError::FileNotFound, path);
-    ImageSpec program;
-    program.payload = file->content;
-    const std::string bytes = file->raw ? file->content : BuildImage(program);
+    const std::string bytes = RawBytes(*file);
     return {bytes.begin(), bytes.end()};
 }
 
@@ -372,9 +419,12 @@ void SimPlatform::MoveFileOver(const std::wstring& from, const std::wstring& to)
         throw Failure(FailedCall::FileChange, error,
                       L"Cannot rename " + from + L": " + ErrorText(error));
     CheckWritable(to);
-    files_[Lower(to)] = SimFile{source->content, false, source->raw, false, source->signature};
-    RemoveFile(from);
-    events.push_back("move " + Narrow(FileNameOf(from)) + " to " + Narrow(FileNameOf(to)));
+    ChangeDisk(false, [&](bool) {
+        files_[Lower(to)] = SimFile{source->content, false, source->raw, false, source->signature};
+        RemoveFile(from);
+        if (scanAfterRename > 0) startFaults_[Lower(to)] = {WindowsError::SharingViolation, scanAfterRename};
+        events.push_back("move " + Narrow(FileNameOf(from)) + " to " + Narrow(FileNameOf(to)));
+    });
 }
 
 zorpa::SignatureFacts SimPlatform::ReadSignature(const std::wstring& path) {
@@ -386,8 +436,10 @@ void SimPlatform::DeleteFileIfPresent(const std::wstring& path) {
     FinishExits();
     if (!File(path)) return;
     CheckWritable(path);
-    RemoveFile(path);
-    events.push_back("delete " + Narrow(FileNameOf(path)));
+    ChangeDisk(false, [&](bool) {
+        RemoveFile(path);
+        events.push_back("delete " + Narrow(FileNameOf(path)));
+    });
 }
 
 std::uint32_t SimPlatform::FileError(const std::wstring& path) const {
@@ -397,6 +449,7 @@ std::uint32_t SimPlatform::FileError(const std::wstring& path) const {
 
 zorpa::AppendResult SimPlatform::AppendToFile(const std::wstring& path, const std::string& bytes) {
     if (const std::uint32_t error = FileError(path)) return {error, 0};
+    if (!powered_) return {0, 0};
     SimFile& file = files_[Lower(path)];
     file.content += bytes;
     return {0, file.content.size()};
@@ -433,8 +486,10 @@ void SimPlatform::WriteSetting(const std::wstring& application, const std::wstri
     if (failingWrites_.count(Lower(key))) {
         throw RuntimeError(ErrorNumber::PathFileAccess, L"Cannot write setting " + key);
     }
-    settings_[SettingPath(application, section, key)] = value;
-    events.push_back("write " + Narrow(key) + "=" + Narrow(value));
+    ChangeDisk(false, [&](bool) {
+        settings_[SettingPath(application, section, key)] = value;
+        events.push_back("write " + Narrow(key) + "=" + Narrow(value));
+    });
 }
 
 // --- numbers: a strict parser of plain decimal numbers, blanks allowed around them ---

@@ -34,6 +34,7 @@ struct SimProcess {
     std::string version;  // content of the file it was started from
     int showStyle;
     bool running;
+    std::wstring holds;  // a file another program keeps open without sharing
 };
 
 struct StartRecord {
@@ -121,6 +122,30 @@ public:
     ProgramBehaviour& Behaviour(const std::wstring& fileName) { return behaviours_[Lower(fileName)]; }
     // A terminated process keeps its file open this long before it is really gone.
     std::uint32_t exitDelayMs = 0;
+    // A virus scanner reads every file just renamed into place: its next starts this many times
+    // fail with a sharing violation.
+    int scanAfterRename = 0;
+
+    // --- power cuts ---
+    // Every change to the disk (a copy, rename or delete; a settings write) is numbered from 1.
+    // The one numbered `at` is cut short as `when` says; from then on nothing reaches the disk
+    // (the supervisor still runs on in the simulation, as if it had not noticed) until PowerOn.
+    enum class CutWhen { Before, Partway, After };
+    struct PowerCutPlan {
+        std::uint64_t at = 0;
+        CutWhen when = CutWhen::Before;
+    };
+    std::optional<PowerCutPlan> powerCut;
+    std::uint64_t diskChanges = 0;
+    std::vector<bool> changeWasCopy;  // by number, from 0: which changes were copies
+    bool Powered() const { return powered_; }
+    // The power comes back: no process runs any more, the disk holds what it held at the cut,
+    // and the clock has moved on.
+    void PowerOn(std::uint64_t offForMs);
+    // Paths of every file on the disk, in lower case.
+    std::vector<std::wstring> Paths() const;
+    // Attempts of the supervisor to replace or delete the file it runs from.
+    int ownFileChanges = 0;
 
     void Advance(std::uint64_t ms) { nowMs_ += ms; }
     // Sets the time of day (seconds since midnight) without moving the monotonic clock,
@@ -133,8 +158,9 @@ public:
     void DestroyWindow(WindowHandle window);
     // The process ends by itself (crash or exit); its windows go with it.
     void ExitProcess(ProcessId id);
-    // Another program, not the supervisor's, is given `id` (the old owner must have ended).
-    ProcessId StartForeignProcess(ProcessId id);
+    // Another program, not the supervisor's, is given `id` (the old owner must have ended); it
+    // may hold a file open, as an instance of a worker the supervisor did not start would.
+    ProcessId StartForeignProcess(ProcessId id, const std::wstring& holds = L"");
     WindowHandle CreateWindowFor(ProcessId id);
     // Windows reuses the handle of a destroyed window: `id` gets a new top-level window
     // with exactly that handle (which must be free).
@@ -170,7 +196,7 @@ public:
     // --- zorpa::Platform ---
     zorpa::StartedProcess StartProgram(const std::wstring& path, int showStyle) override;
     void WaitUntilReady(const zorpa::StartedProcess& process, std::uint32_t timeoutMs) override;
-    void TerminateInstance(const zorpa::StartedProcess& process,
+    bool TerminateInstance(const zorpa::StartedProcess& process,
                            std::uint32_t waitForEndMs) override;
     void EnumerateTopLevelWindows(const std::function<bool(WindowHandle)>& visit) override;
     bool GetWindowProcessId(WindowHandle window, ProcessId& id) override;
@@ -208,14 +234,18 @@ public:
 
 private:
     void EndProcess(SimProcess& process);
+    // Runs `write` (whole, or cut short) as the numbered disk change it is, unless the power
+    // is off; false when nothing was written.
+    bool ChangeDisk(bool copy, const std::function<void(bool whole)>& write);
     void FinishExits();
     bool FileInUse(const std::wstring& path) const;
     // Throws as Windows refuses to replace or delete a file that is read-only or in use.
-    void CheckWritable(const std::wstring& path) const;
+    void CheckWritable(const std::wstring& path);
     std::uint32_t FileError(const std::wstring& path) const;
     std::wstring SettingPath(const std::wstring& application, const std::wstring& section,
                              const std::wstring& key) const;
 
+    bool powered_ = true;
     std::uint64_t nowMs_ = 0;
     double timeOfDayAtZero_ = 10 * 3600.0;  // 10:00 when the simulation starts
     ProcessId nextPid_ = 1000;

@@ -27,10 +27,10 @@ struct CheckCycle : ::testing::Test {
 TEST_F(CheckCycle, ReReadsTheThresholdEveryCycle) {
     Threshold(L"3");
     ASSERT_TRUE(s.Tick());
-    EXPECT_EQ(s.form.MissThreshold, 3);
+    EXPECT_EQ(s.form->MissThreshold, 3);
     Threshold(L"abc");
     ASSERT_TRUE(s.Tick());
-    EXPECT_EQ(s.form.MissThreshold, 10);
+    EXPECT_EQ(s.form->MissThreshold, 10);
 }
 
 // --- commands ---
@@ -142,14 +142,14 @@ TEST_F(CheckCycle, HungWorkerIsRestartedHiddenAfterThresholdMisses) {
 TEST_F(CheckCycle, ResetBetweenMissesPreventsTheRestart) {
     Threshold(L"2");
     for (SlotId id : zorpa::ProbeOrder) HangWorker(id);
-    s.form.ReplaceAttempts = 4;
+    s.form->ReplaceAttempts = 4;
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(s.Tick());
         ASSERT_TRUE(s.Reset());
     }
     EXPECT_EQ(s.sim.starts.size(), 4u);
     for (SlotId id : zorpa::ProbeOrder) EXPECT_EQ(s.Slot(id).MissCounter, 0);
-    EXPECT_EQ(s.form.ReplaceAttempts, 4);
+    EXPECT_EQ(s.form->ReplaceAttempts, 4);
 }
 
 TEST_F(CheckCycle, ThresholdOfOneZeroOrBelowRestartsOnTheFirstMiss) {
@@ -212,7 +212,7 @@ TEST_F(CheckCycle, TickDuringAnOpenMessageBoxIsIgnored) {
     s.sim.whileMessageShown = [&](const sim::MessageRecord&) {
         const std::size_t starts = s.sim.starts.size();
         const int sends = TotalSends();
-        s.form.DispatchTimer(zorpa::tmrCheck.id);
+        s.form->DispatchTimer(zorpa::tmrCheck.id);
         startsDuringBox = s.sim.starts.size() - starts;
         sendsDuringBox = TotalSends() - sends;
     };
@@ -233,8 +233,8 @@ TEST(OneHandlerAtATime, TickDuringTheLoadsMessageBoxStartsNothing) {
     s.sim.SetSetting(L"AjusteZORPA", L"1");
     s.sim.RemoveFile(s.PathOf(SlotId::FENDA_TICKETS));
     s.sim.whileMessageShown = [&](const sim::MessageRecord&) {
-        s.form.DispatchTimer(zorpa::tmrCheck.id);
-        s.form.DispatchTimer(zorpa::tmrReset.id);
+        s.form->DispatchTimer(zorpa::tmrCheck.id);
+        s.form->DispatchTimer(zorpa::tmrReset.id);
     };
     EXPECT_FALSE(s.Load());
     EXPECT_EQ(s.sim.starts.size(), 2u);
@@ -243,7 +243,7 @@ TEST(OneHandlerAtATime, TickDuringTheLoadsMessageBoxStartsNothing) {
 
 TEST_F(CheckCycle, UnknownTimerIdsDoNothing) {
     s.Slot(SlotId::GANDRO).MissCounter = 3;
-    s.form.DispatchTimer(99);
+    s.form->DispatchTimer(99);
     EXPECT_EQ(s.Slot(SlotId::GANDRO).MissCounter, 3);
     EXPECT_EQ(s.sim.sends.size(), 0u);
 }

@@ -71,7 +71,7 @@ TEST_F(LongRun, TenThousandCyclesKeepOneInstancePerWorkerAndABoundedInstanceTabl
     for (int cycle = 0; cycle < Cycles; ++cycle) {
         Disturb(random, seen);
         ASSERT_TRUE(supervisor_.Tick()) << "the supervisor ended in cycle " << cycle;
-        const std::size_t table = supervisor_.form.Module().RememberedInstances();
+        const std::size_t table = supervisor_.form->Module().RememberedInstances();
         largestTable = std::max(largestTable, table);
         ASSERT_LE(table, zorpa::SlotCount) << "cycle " << cycle;
         for (const zorpa::SlotInfo& slot : zorpa::Slots)
@@ -82,11 +82,11 @@ TEST_F(LongRun, TenThousandCyclesKeepOneInstancePerWorkerAndABoundedInstanceTabl
     for (int cycle = 0; cycle < Threshold; ++cycle) ASSERT_TRUE(supervisor_.Tick());
     for (const zorpa::SlotInfo& slot : zorpa::Slots) {
         EXPECT_EQ(RunningWorkers(slot), 1u) << slot.file;
-        const zorpa::ProgramSlot& state = supervisor_.form.Slot(slot.id);
+        const zorpa::ProgramSlot& state = supervisor_.form->Slot(slot.id);
         EXPECT_TRUE(supervisor_.sim.IsRunning(state.Pid)) << slot.file;
         EXPECT_FALSE(supervisor_.sim.WindowsOf(state.Pid).empty()) << slot.file;
     }
-    EXPECT_EQ(supervisor_.form.Module().RememberedInstances(), zorpa::SlotCount);
+    EXPECT_EQ(supervisor_.form->Module().RememberedInstances(), zorpa::SlotCount);
     EXPECT_EQ(supervisor_.Flag(L"Restart"), L"0");
 
     // Only a disturbed worker is ever started again, and always hidden.

@@ -69,9 +69,9 @@ TEST(Publisher, ANewSupervisorIsHeldToTheRunningSupervisorsFile) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Supervisor s;
-        s.sim.programFile = L"ZORPANEW.EXE";  // the site started the staged version
-        s.sim.AddFile(s.sim.folder + L"\\ZORPANEW.EXE", "zorpa-1");
-        s.sim.SetSignature(s.sim.folder + L"\\ZORPANEW.EXE", Publisher);
+        s.sim.programFile = L"ZORPA_1.EXE";  // a site that renamed it
+        s.sim.AddFile(s.sim.folder + L"\\ZORPA_1.EXE", "zorpa-1");
+        s.sim.SetSignature(s.sim.folder + L"\\ZORPA_1.EXE", Publisher);
         ASSERT_TRUE(s.Load());
         s.sim.AddFile(server + L"\\ZORPA.EXE", "zorpa-2");
         s.sim.AddFile(server + L"\\ZORPANEW.EXE", "zorpa-2");
@@ -79,9 +79,8 @@ TEST(Publisher, ANewSupervisorIsHeldToTheRunningSupervisorsFile) {
         s.sim.SetSetting(L"RemplazarProgramas", L"1");
 
         EXPECT_EQ(s.Tick(), !c.staged) << "the supervisor ends once its new version is staged";
-        EXPECT_EQ(s.sim.File(s.sim.folder + L"\\ZORPANEW.EXE")->content,
-                  c.staged ? "zorpa-2" : "zorpa-1");
-        EXPECT_EQ(s.form.ReplaceAttempts, c.staged ? 0 : 1);
+        EXPECT_EQ(s.sim.File(s.sim.folder + L"\\ZORPANEW.EXE").has_value(), c.staged);
+        EXPECT_EQ(s.form->ReplaceAttempts, c.staged ? 0 : 1);
         EXPECT_FALSE(s.sim.File(s.sim.folder + L"\\ZORPANEW.EXE.new"));
     }
 }

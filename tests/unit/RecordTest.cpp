@@ -194,6 +194,43 @@ INSTANTIATE_TEST_SUITE_P(
                     "TULVAN rolled back: the previous version is back in C:\\Terminal\\TULVAN.EXE",
                     "TULVAN (process 1012) left as it was after 2 unanswered probes (no window or "
                     "running instance of it to end) and started again, hidden: process 1016"}},
+        RecordCase{"WorkerThatHadEndedByItselfUpdated",
+                   [](Supervisor& s) {
+                       s.sim.ExitProcess(s.Slot(zorpa::SlotId::TULVAN).Pid);
+                       s.sim.AddFile(L"\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE", "v2");
+                       s.sim.SetSetting(L"RemplazarProgramas", L"1");
+                       s.Tick();
+                   },
+                   {"TULVAN updated from \\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE, 2 bytes; process 1012 "
+                    "was not running, the hang watch starts the new version",
+                    "RemplazarProgramas obeyed: request cleared",
+                    "TULVAN (process 1012) did not answer: miss 1 of 2"}},
+        RecordCase{"NewVersionEndingAtOnceRolledBack",
+                   [](Supervisor& s) {
+                       s.sim.SetSetting(L"AjusteZORPA", L"1");
+                       s.sim.AddFile(L"\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE", "v2");
+                       s.sim.versionFaults["v2"] = sim::VersionFault::EndsAtOnce;
+                       s.sim.SetSetting(L"RemplazarProgramas", L"1");
+                       for (int tick = 0; tick < 4; ++tick) s.Tick();
+                   },
+                   {"TULVAN updated from \\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE, 2 bytes; process 1012 "
+                    "ended for it, the hang watch starts the new version",
+                    "RemplazarProgramas obeyed: request cleared",
+                    "TULVAN (process 1012) did not answer: miss 1 of 1",
+                    "TULVAN (process 1012) left as it was after 1 unanswered probe (no window or "
+                    "running instance of it to end) and started again, hidden: process 1016",
+                    "TULVAN (process 1016) did not answer: miss 1 of 1",
+                    "TULVAN (process 1016) left as it was after 1 unanswered probe (no window or "
+                    "running instance of it to end) and started again, hidden: process 1020",
+                    "TULVAN (process 1020) did not answer: miss 1 of 1",
+                    "TULVAN (process 1020) left as it was after 1 unanswered probe (no window or "
+                    "running instance of it to end) and started again, hidden: process 1024",
+                    "TULVAN (process 1024) did not answer: miss 1 of 1",
+                    "TULVAN's new version given up: 3 instances ended or stopped answering before "
+                    "one was confirmed (processes 1016, 1020, 1024)",
+                    "TULVAN rolled back: the previous version is back in C:\\Terminal\\TULVAN.EXE",
+                    "TULVAN (process 1024) left as it was after 1 unanswered probe (no window or "
+                    "running instance of it to end) and started again, hidden: process 1028"}},
         RecordCase{"UnhandledRunTimeError",
                    [](Supervisor& s) {
                        s.sim.FailWritesOf(L"Restart");

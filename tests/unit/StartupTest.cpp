@@ -31,8 +31,8 @@ TEST(Startup, StartsTheFourWorkersInOrderWithTheirStyles) {
     EXPECT_EQ(firstEvents, (std::vector<std::string>{"write RemplazarProgramas=0", "write ShutDown=0",
                                                      "write Exit=0", "write Restart=0",
                                                      "start GANDRO.EXE style 6"}));
-    EXPECT_EQ(s.form.MissThreshold, 10);
-    EXPECT_EQ(s.form.ReplaceAttempts, 0);
+    EXPECT_EQ(s.form->MissThreshold, 10);
+    EXPECT_EQ(s.form->ReplaceAttempts, 0);
     EXPECT_TRUE(s.sim.messages.empty());
 }
 
@@ -80,13 +80,13 @@ TEST(Startup, UnusableThresholdFallsBackToTenAndTheWorkersStillStart) {
         Supervisor s;
         s.sim.SetSetting(L"AjusteZORPA", value);
         ASSERT_TRUE(s.Load());
-        EXPECT_EQ(s.form.MissThreshold, 10);
+        EXPECT_EQ(s.form->MissThreshold, 10);
         EXPECT_EQ(s.sim.starts.size(), 4u);
     }
     Supervisor zero;
     zero.sim.SetSetting(L"AjusteZORPA", L"0");
     ASSERT_TRUE(zero.Load());
-    EXPECT_EQ(zero.form.MissThreshold, 0);
+    EXPECT_EQ(zero.form->MissThreshold, 0);
 }
 
 TEST(Startup, WorkerWithoutAWindowYetIsNotGivenAnEarlierWorkersWindow) {
