@@ -70,12 +70,15 @@ std::string SimPlatform::Narrow(const std::wstring& text) {
 
 // --- set-up ---
 
+// A file written anew is whole: one that grew while it was read is done growing.
 void SimPlatform::AddFile(const std::wstring& path, const std::string& content) {
     files_[Lower(path)] = SimFile{content, false};
+    growing_.erase(Lower(path));
 }
 
 void SimPlatform::AddRawFile(const std::wstring& path, const std::string& bytes) {
     files_[Lower(path)] = SimFile{bytes, false, true};
+    growing_.erase(Lower(path));
 }
 
 void SimPlatform::AddWorkers(const std::string& version) {
