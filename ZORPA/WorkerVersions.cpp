@@ -1,5 +1,7 @@
 #include "WorkerVersions.h"
 
+#include <algorithm>
+
 #include "ProgramImage.h"
 #include "StagedFile.h"
 
@@ -73,7 +75,7 @@ bool WorkerVersions::RollBackFailing(SlotId id) {
         callDlls_.EndInstancesOf(WorkerPath(id), CallDlls::EndWaitMs);
     log_.NewVersionFailing(id, TrialOf(id).failed);
     if (KeptIsUsable(id)) PutBack(id);
-    return !ended.empty();
+    return std::find(ended.begin(), ended.end(), slots_[Index(id)].Pid) != ended.end();
 }
 
 bool WorkerVersions::KeptIsUsable(SlotId id) {

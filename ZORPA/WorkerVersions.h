@@ -42,8 +42,8 @@ public:
     // The worker's file could not be started (Windows' error `windowsError`): true when a kept
     // version was put back in its place, to be started instead.
     bool RollBackUnstartable(SlotId id, std::uint32_t windowsError);
-    // Ends every instance of the failing version and puts the kept version back. True when an
-    // instance was ended.
+    // Ends every instance of the failing version and puts the kept version back. True when the
+    // slot's own instance was running and was ended.
     bool RollBackFailing(SlotId id);
     bool Unconfirmed(SlotId id) const { return trials_[Index(id)].unconfirmed; }
     // True while the worker's file was renamed into place (a new version, or the kept one put
