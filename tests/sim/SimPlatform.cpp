@@ -249,13 +249,14 @@ zorpa::StartedProcess SimPlatform::StartProgram(const std::wstring& path, int sh
     while (IsRunning(nextPid_)) nextPid_ += 4;
     const ProcessId id = nextPid_;
     nextPid_ += 4;
-    processes_[id] = SimProcess{id, nextCreation_++, path, file->content, showStyle, true};
+    processes_[id] = SimProcess{id, nextCreation_++, path, file->content, showStyle, true, L""};
     starts.push_back(StartRecord{path, showStyle, id});
     events.push_back("start " + Narrow(FileNameOf(path)) + " style " + std::to_string(showStyle));
     const ProgramBehaviour& behaviour = Behaviour(FileNameOf(path));
     if (fault != versionFaults.end() && fault->second == VersionFault::EndsAtOnce) {
         EndProcess(processes_[id]);
-    } else if (behaviour.createsWindow && fault == versionFaults.end()) {
+    } else if (behaviour.createsWindow &&
+               (fault == versionFaults.end() || fault->second == VersionFault::AnswersOnce)) {
         for (int i = 0; i < behaviour.windows; ++i) CreateWindowFor(id);
     }
     return zorpa::StartedProcess{id, processes_[id].creationTime};
@@ -324,6 +325,9 @@ bool SimPlatform::SendNullWithTimeout(WindowHandle window, std::uint32_t timeout
         return false;
     }
     nowMs_ += AnswerCostMs;
+    SimProcess& owner = processes_.at(it->second.owner);
+    const auto fault = versionFaults.find(owner.version);
+    if (fault != versionFaults.end() && fault->second == VersionFault::AnswersOnce) EndProcess(owner);
     return true;
 }
 

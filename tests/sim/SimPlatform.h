@@ -65,6 +65,7 @@ enum class VersionFault {
     WontStart,  // Windows refuses to start it (a broken file, another processor)
     EndsAtOnce,  // it ends before it shows a window (a DLL it lacks, a broken build)
     WindowLate,  // it shows its window only after the supervisor looked for it
+    AnswersOnce,  // it shows its window and answers once, then ends (an error box, then exit)
 };
 
 // How a program behaves when it is started, by file name (case-insensitive).

@@ -106,7 +106,7 @@ private:
         const bool own = Roll(6) == 0;
         const std::wstring file = own ? L"\\ZORPANEW.EXE" : zorpa::InfoOf(Replaceable()).replacement;
         const std::string version = (own ? "zorpa-" : "v") + std::to_string(++versions_);
-        const std::uint32_t kind = Roll(10);
+        const std::uint32_t kind = Roll(11);
         if (kind == 0) {
             s_.sim.AddRawFile(Server + file, sim::BuildImage({}).substr(0, 700));
         } else if (kind == 1) {
@@ -116,7 +116,7 @@ private:
             s_.sim.AddRawFile(Server + file, sim::BuildImage(arm64));
         } else {
             s_.sim.AddFile(Server + file, version);
-            if (kind < 5) s_.sim.versionFaults[version] = static_cast<sim::VersionFault>(kind - 2);
+            if (kind < 6) s_.sim.versionFaults[version] = static_cast<sim::VersionFault>(kind - 2);
         }
         s_.sim.SetSignature(Server + file, Signatures[Roll(std::size(Signatures))]);
         if (own) s_.sim.AddFile(Server + L"\\ZORPA.EXE", "marker");

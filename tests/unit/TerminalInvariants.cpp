@@ -139,9 +139,12 @@ std::string TerminalInvariants::RecordLines() {
             });
             if (!found) return "the record names a start that did not happen: " + line;
         }
-        if (std::regex_search(line, m, confirmed) &&
-            sim.File(sim.folder + L"\\" + std::wstring(m[1].first, m[1].second) + L".EXE.old"))
-            return "confirmed, yet the previous version is still kept: " + line;
+        if (std::regex_search(line, m, confirmed)) {
+            const std::wstring worker = sim.folder + L"\\" + std::wstring(m[1].first, m[1].second) + L".EXE";
+            if (sim.File(worker + L".old")) return "confirmed, yet the previous version is still kept: " + line;
+            // Only a version that keeps running is confirmed.
+            if (sim.versionFaults.count(sim.File(worker)->content)) return "a faulty version confirmed: " + line;
+        }
     }
     return {};
 }
