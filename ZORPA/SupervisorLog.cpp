@@ -79,9 +79,11 @@ void SupervisorLog::CommandObeyed(SettingKey command, const std::vector<Ended>& 
 }
 
 void SupervisorLog::WorkerUpdated(SlotId id, ProcessId pid, bool ended,
-                                  const std::wstring& source, std::uint64_t bytes) {
+                                  const std::wstring& source, std::uint64_t bytes,
+                                  const std::wstring& versions) {
     LogLine line;
-    line << NameOf(id) << " updated from " << source << ", " << bytes << " bytes; process "
+    line << NameOf(id) << " updated " << (versions.empty() ? L"from " : versions + L" in ")
+         << source << ", " << bytes << " bytes; process "
          << pid << (ended ? " ended for it" : " was not running")
          << ", the hang watch starts the new version";
     file_.Write(line);
@@ -113,6 +115,11 @@ void SupervisorLog::PublisherOf(const std::wstring& path) {
         return;
     case SignatureState::DoesNotMatch: line << "'s signature does not match its bytes"; break;
     case SignatureState::Uncheckable: line << "'s signature cannot be checked on this Windows"; break;
+    case SignatureState::Unreadable:
+        // Read again before every update, which waits until it can be read.
+        file_.Write(line << "'s signature cannot be read now: its publisher is read again "
+                            "before each update");
+        return;
     }
     file_.Write(line << ": its new versions are not held to a publisher");
 }

@@ -32,9 +32,10 @@ public:
         ProcessId pid;
     };
     void CommandObeyed(SettingKey command, const std::vector<Ended>& ended);
-    // A worker's new version put in place; `ended`: the worker was ended for it here.
+    // A worker's new version put in place; `ended`: the worker was ended for it here;
+    // `versions`: "from 1.4.0.2 to 1.5.0.0", empty where either file names no version.
     void WorkerUpdated(SlotId id, ProcessId pid, bool ended, const std::wstring& source,
-                       std::uint64_t bytes);
+                       std::uint64_t bytes, const std::wstring& versions);
     void OwnUpdateStaged(const std::wstring& source, const std::wstring& target,
                          std::uint64_t bytes);
     void AlreadyInstalled(SlotId id, const std::wstring& source);

@@ -18,7 +18,7 @@ void UpdateTransaction::AddWorker(SlotId id, const std::wstring& source, const C
     } catch (const RuntimeError&) {
         // No worker file to compare with: the copy goes on.
     }
-    check(content, source, StagedFile::TemporaryOf(worker));
+    update.versions = check(content, source, StagedFile::TemporaryOf(worker));
     update.previous.emplace(parties_.platform, worker);
 }
 
@@ -55,7 +55,8 @@ void UpdateTransaction::Install(WorkerUpdate& update, std::vector<SlotId>& ended
         parties_.versions.Installed(update.id);
     }
     parties_.replaceAttempts = 0;
-    parties_.log.WorkerUpdated(update.id, pid, endedHere, update.source, update.copy.Bytes());
+    parties_.log.WorkerUpdated(update.id, pid, endedHere, update.source, update.copy.Bytes(),
+                               update.versions);
 }
 
 // Ending a process is asynchronous: wait, within what the step may still wait, until the
