@@ -350,7 +350,8 @@ zorpa::CopiedFile SimPlatform::CopyToTemporary(const std::wstring& from,
     const std::string read = source->content + (growth == growing_.end() ? "" : growth->second);
     if (spaceLeft && read.size() > *spaceLeft)
         throw Failure(FailedCall::FileChange, WindowsError::DiskFull, L"Disk full: " + temporary);
-    files_[Lower(temporary)] = SimFile{read, false, source->raw, false, source->signature};
+    files_[Lower(temporary)] =
+        SimFile{read, false, source->raw, false, source->signature, source->version};
     events.push_back("copy " + Narrow(FileNameOf(from)) + " to " + Narrow(FileNameOf(temporary)));
     return {source->content.size(), read.size()};
 }
@@ -360,6 +361,7 @@ std::vector<std::uint8_t> SimPlatform::ReadWholeFile(const std::wstring& path) {
     if (!file) throw Failure(FailedCall::FileChange, WindowsError::FileNotFound, path);
     ImageSpec program;
     program.payload = file->content;
+    program.version = file->version;
     const std::string bytes = file->raw ? file->content : BuildImage(program);
     return {bytes.begin(), bytes.end()};
 }
@@ -372,7 +374,8 @@ void SimPlatform::MoveFileOver(const std::wstring& from, const std::wstring& to)
         throw Failure(FailedCall::FileChange, error,
                       L"Cannot rename " + from + L": " + ErrorText(error));
     CheckWritable(to);
-    files_[Lower(to)] = SimFile{source->content, false, source->raw, false, source->signature};
+    files_[Lower(to)] =
+        SimFile{source->content, false, source->raw, false, source->signature, source->version};
     RemoveFile(from);
     events.push_back("move " + Narrow(FileNameOf(from)) + " to " + Narrow(FileNameOf(to)));
 }
