@@ -43,7 +43,8 @@ RuntimeError CannotRead(const SignatureFacts& facts, const std::wstring& path,
                         const std::wstring& source) {
     std::wstring text = L"the signature of " + path + L" cannot be read now, so " + source +
                         L" cannot be checked against it";
-    if (facts.answer > LastWindowsError) text += L": the verifier answered " + HexText(facts.answer);
+    if (facts.answer > LastWindowsError)
+        text += L": the verifier answered " + HexText(facts.answer);
     return RuntimeError(ErrorNumber::FileAlreadyOpen, text,
                         facts.answer > LastWindowsError ? 0 : facts.answer);
 }

@@ -25,7 +25,8 @@ struct SignatureFacts {
     bool trustedChain = false;  // Windows trusts the whole chain up to a root it trusts, and
                                 // the certificate is valid for code signing
     bool distrusted = false;    // the terminal explicitly distrusts the signer's certificate
-    std::uint32_t answer = 0;   // when unreadable: the verifier's answer, or Windows' error
+    std::uint32_t answer = 0;   // the verifier's answer, or Windows' error inside it: what the
+                                // record names of a signature that cannot be read now
 };
 
 }  // namespace zorpa

@@ -142,7 +142,8 @@ TEST(Publisher, ASignatureThatCannotBeReadNowFailsTheStepUntilItCanBeRead) {
         const std::string line =
             "RemplazarProgramas failed with run-time error 55 (failed attempt 1 of 10, the request "
             "stays set): the signature of C:\\Terminal\\TULVAN.EXE cannot be read now, so "
-            "\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE cannot be checked against it: " + c.reason + "\r\n";
+            "\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE cannot be checked against it: " + c.reason +
+            "\r\n";
         EXPECT_NE(record.find(line), std::string::npos) << record;
 
         // Readable again: the rule holds the unsigned copy off.

@@ -2,6 +2,9 @@
 // signed, and changed after signing, with certificates it made (tests/signing/make-signed.sh).
 #include <wincrypt.h>
 
+#include <cstdio>
+#include <optional>
+
 #include "RunningSite.h"
 
 namespace {
@@ -46,8 +49,9 @@ private:
 // thumbprint of SignSelf.cer; "{Source}" for the server's TULVANNEW.EXE and "{Installed}" for
 // the terminal's TULVAN.EXE.
 std::string Expanded(std::string text, const std::wstring& source, const std::wstring& installed) {
-    const std::string paths[][2] = {{"{Source}", std::string(source.begin(), source.end())},
-                                    {"{Installed}", std::string(installed.begin(), installed.end())}};
+    const std::string paths[][2] = {
+        {"{Source}", std::string(source.begin(), source.end())},
+        {"{Installed}", std::string(installed.begin(), installed.end())}};
     const struct {
         const char* placeholder;
         const wchar_t* thumbprint;
@@ -169,7 +173,9 @@ TEST_P(Publisher, OnlyTheInstalledFilesPublisherReplacesIt) {
         if (offer.error != 0) {
             {
                 std::optional<WriteLock> held;
-                if (offer.installedHeld) ASSERT_TRUE(held.emplace(Site().PathOf(L"TULVAN.EXE"), true).Held());
+                if (offer.installedHeld) {
+                    ASSERT_TRUE(held.emplace(Site().PathOf(L"TULVAN.EXE"), true).Held());
+                }
                 ASSERT_TRUE(Site().Tick(CheckTimer));
             }
             EXPECT_EQ(settings::Get(L"RemplazarProgramas"), L"1");
