@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace zorpa {
@@ -11,6 +12,17 @@ template <class Integer>
 std::wstring DecimalText(Integer value) {
     const std::string digits = std::to_string(value);
     return std::wstring(digits.begin(), digits.end());
+}
+
+// "0xA3FD2", as the record writes checksums and the verifier's answers.
+inline std::wstring HexText(std::uint32_t value) {
+    static constexpr wchar_t Digits[] = L"0123456789ABCDEF";
+    std::wstring text;
+    do {
+        text.insert(text.begin(), Digits[value % 16]);
+        value /= 16;
+    } while (value != 0);
+    return L"0x" + text;
 }
 
 }  // namespace zorpa

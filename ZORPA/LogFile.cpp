@@ -9,6 +9,10 @@ namespace {
 
 constexpr const char* LineEnd = "\r\n";
 constexpr char32_t Replacement = 0xFFFD;
+// What a control character in a text from outside (a signer's name, a file name, Windows' own
+// text) is written as, so that no such text ends a line or writes one of its own.
+constexpr wchar_t ControlMark = 0xFFFD;
+constexpr std::uint32_t FirstPrintable = 0x20, Delete = 0x7F;
 
 void AppendUtf8(std::string& out, char32_t code) {
     if (code < 0x80) {
@@ -57,7 +61,12 @@ LogLine& LogLine::operator<<(const char* text) {
 LogLine& LogLine::operator<<(const wchar_t* text) { return *this << std::wstring(text); }
 
 LogLine& LogLine::operator<<(const std::wstring& text) {
-    utf8_ += ToUtf8(text);
+    std::wstring shown = text;
+    for (wchar_t& c : shown) {
+        const auto code = static_cast<std::uint32_t>(c);
+        if (code < FirstPrintable || code == Delete) c = ControlMark;
+    }
+    utf8_ += ToUtf8(shown);
     return *this;
 }
 

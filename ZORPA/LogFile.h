@@ -12,6 +12,8 @@ class LogLine {
 public:
     // Plain ASCII, as the record's own words are.
     LogLine& operator<<(const char* text);
+    // Text that may come from outside: each control character (below U+0020, and U+007F)
+    // is written as U+FFFD, so the line stays one line.
     LogLine& operator<<(const wchar_t* text);
     LogLine& operator<<(const std::wstring& text);
     LogLine& operator<<(long long number);

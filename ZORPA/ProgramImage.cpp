@@ -3,59 +3,20 @@
 #include <algorithm>
 
 #include "DecimalText.h"
+#include "PeFormat.h"
 
 namespace zorpa {
 
 namespace {
 
-// Offsets and values of the Windows program format (the MZ stub, then the PE headers).
-constexpr std::size_t StubSize = 0x40, NewHeaderOffsetAt = 0x3C;
-constexpr std::size_t SignatureSize = 4, FileHeaderSize = 20;
-constexpr std::size_t MachineAt = 0, SectionCountAt = 2, SymbolsAt = 8, SymbolCountAt = 12;
-constexpr std::size_t OptionalSizeAt = 16, FlagsAt = 18;
+using namespace pe;
+
 constexpr std::size_t SymbolSize = 18, StringTableSizeField = 4;
 constexpr std::size_t HeadersSizeAt = 60, ChecksumAt = 64, SubsystemAt = 68;
-// The data directories' count and table, by header kind; the fifth is the certificate table,
-// whose address is a file offset.
-constexpr std::size_t Pe32DirectoriesAt = 92, Pe32PlusDirectoriesAt = 108;
-constexpr std::size_t DirectorySize = 8, CertificateDirectory = 4;
-constexpr std::size_t SectionHeaderSize = 40, RawSizeAt = 16, RawOffsetAt = 20;
 constexpr std::uint16_t MachineX86 = 0x14C, MachineX64 = 0x8664;
-constexpr std::uint16_t Pe32Magic = 0x10B, Pe32PlusMagic = 0x20B;
 constexpr std::uint16_t Pe32OptionalSize = 96, Pe32PlusOptionalSize = 112;
 constexpr std::uint16_t ExecutableImageFlag = 0x0002, DllFlag = 0x2000;
 constexpr std::uint16_t SubsystemGui = 2, SubsystemConsole = 3;
-
-class Bytes {
-public:
-    Bytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    // Offsets come from the file itself: kept 64 bits wide so that no sum of them wraps.
-    bool Holds(std::uint64_t offset, std::uint64_t count) const {
-        return offset <= size_ && count <= size_ - offset;
-    }
-    // Callers check Holds first.
-    std::uint16_t U16(std::uint64_t at) const {
-        const auto i = static_cast<std::size_t>(at);
-        return static_cast<std::uint16_t>(data_[i] | data_[i + 1] << 8);
-    }
-    std::uint32_t U32(std::uint64_t at) const {
-        return U16(at) | static_cast<std::uint32_t>(U16(at + 2)) << 16;
-    }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-};
-
-std::wstring Hex(std::uint32_t value) {
-    static constexpr wchar_t Digits[] = L"0123456789ABCDEF";
-    std::wstring text;
-    do {
-        text.insert(text.begin(), Digits[value % 16]);
-        value /= 16;
-    } while (value != 0);
-    return L"0x" + text;
-}
 
 std::wstring ProcessorName(std::uint16_t machine) {
     switch (machine) {
@@ -63,7 +24,7 @@ std::wstring ProcessorName(std::uint16_t machine) {
     case MachineX64: return L"x64";
     case 0xAA64: return L"ARM64";
     case 0x200: return L"Itanium";
-    default: return L"machine " + Hex(machine);
+    default: return L"machine " + HexText(machine);
     }
 }
 
@@ -157,8 +118,8 @@ std::optional<std::wstring> WhyNotRunnable(const std::uint8_t* image, std::size_
         const std::uint32_t ofImage = ImageChecksum(image, imageEnd, checksumAt);
         if (ofImage != stored &&
             (imageEnd == size || ImageChecksum(image, size, checksumAt) != stored))
-            return L"damaged: its checksum is " + Hex(stored) + L" but its bytes give " +
-                   Hex(ofImage);
+            return L"damaged: its checksum is " + HexText(stored) + L" but its bytes give " +
+                   HexText(ofImage);
     }
     return std::nullopt;
 }

@@ -37,6 +37,8 @@ inline constexpr int BadFileName = 52;
 inline constexpr int FileNotFound = 53;
 inline constexpr int DiskFull = 61;
 inline constexpr int DeviceUnavailable = 68;
+// The signature of a file that cannot be read now (most often: another program holds it).
+inline constexpr int FileAlreadyOpen = 55;
 inline constexpr int PermissionDenied = 70;
 inline constexpr int PathFileAccess = 75;
 // A file that is not a program this Windows can run.

@@ -4,6 +4,7 @@
 #include "ProgramImage.h"
 #include "Publisher.h"
 #include "StagedFile.h"
+#include "VersionResource.h"
 
 namespace zorpa {
 
@@ -23,8 +24,9 @@ bool ServerUpdate::Run(const std::wstring& serverFolder) {
     return step.Commit(WaitMs);
 }
 
-// Refuses a copy that is not a whole program this Windows can run, or that is not from the
-// publisher of the `installed` file it is to replace.
+// Refuses a copy that is not a whole program this Windows can run, that is not from the
+// publisher of the `installed` file it is to replace, or whose version resource names another
+// program than that file's; says which version replaces which.
 UpdateTransaction::Check ServerUpdate::CheckAgainst(const std::wstring& installed) {
     return [this, installed](const std::vector<std::uint8_t>& content, const std::wstring& source,
                              const std::wstring& copy) {
@@ -33,6 +35,14 @@ UpdateTransaction::Check ServerUpdate::CheckAgainst(const std::wstring& installe
             throw RuntimeError(ErrorNumber::InvalidFileFormat,
                                source + L" is not a program this terminal can run: " + *why);
         CheckPublisher(platform_, installed, copy, source);
+        const std::optional<ProgramVersion> offered = VersionOf(content.data(), content.size());
+        if (!offered || !platform_.FileExists(installed)) return std::wstring();
+        const std::vector<std::uint8_t> current = platform_.ReadWholeFile(installed);
+        const std::optional<ProgramVersion> present = VersionOf(current.data(), current.size());
+        if (!present) return std::wstring();
+        if (const auto why = WhyAnotherProgram(*present, *offered, FileNameOf(installed)))
+            throw RuntimeError(ErrorNumber::PermissionToUseObjectDenied, source + L" " + *why);
+        return VersionStep(*present, *offered);
     };
 }
 

@@ -85,9 +85,11 @@ void SupervisorLog::CommandObeyed(SettingKey command, const std::vector<Ended>& 
 }
 
 void SupervisorLog::WorkerUpdated(SlotId id, ProcessId pid, const std::vector<ProcessId>& ended,
-                                  const std::wstring& source, std::uint64_t bytes) {
+                                  const std::wstring& source, std::uint64_t bytes,
+                                  const std::wstring& versions) {
     LogLine line;
-    line << NameOf(id) << " updated from " << source << ", " << bytes << " bytes; ";
+    line << NameOf(id) << " updated " << (versions.empty() ? L"from " : versions + L" in ")
+         << source << ", " << bytes << " bytes; ";
     if (ended.empty()) line << "process " << pid << " was not running";
     else ProcessList(line << (ended.size() == 1 ? "process " : "processes "), ended) << " ended for it";
     file_.Write(line << ", the hang watch starts the new version");
@@ -124,6 +126,11 @@ void SupervisorLog::PublisherOf(const std::wstring& path) {
         return;
     case SignatureState::DoesNotMatch: line << "'s signature does not match its bytes"; break;
     case SignatureState::Uncheckable: line << "'s signature cannot be checked on this Windows"; break;
+    case SignatureState::Unreadable:
+        // Read again before every update, which waits until it can be read.
+        file_.Write(line << "'s signature cannot be read now: its publisher is read again "
+                            "before each update");
+        return;
     }
     file_.Write(line << ": its new versions are not held to a publisher");
 }

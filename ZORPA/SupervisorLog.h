@@ -33,9 +33,11 @@ public:
     };
     void CommandObeyed(SettingKey command, const std::vector<Ended>& ended);
     // A worker's new version put in place; `ended`: its instances that were running and were
-    // ended for it here; `pid`: the slot's instance, named when none was.
+    // ended for it here; `pid`: the slot's instance, named when none was; `versions`:
+    // "from 1.4.0.2 to 1.5.0.0", empty where either file names no version.
     void WorkerUpdated(SlotId id, ProcessId pid, const std::vector<ProcessId>& ended,
-                       const std::wstring& source, std::uint64_t bytes);
+                       const std::wstring& source, std::uint64_t bytes,
+                       const std::wstring& versions);
     void OwnUpdateStaged(const std::wstring& source, const std::wstring& target,
                          std::uint64_t bytes);
     void AlreadyInstalled(SlotId id, const std::wstring& source);

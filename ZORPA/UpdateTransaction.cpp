@@ -33,7 +33,7 @@ void UpdateTransaction::AddWorker(SlotId id, const std::wstring& source, const C
     } catch (const RuntimeError&) {
         // No worker file to compare with: the copy goes on.
     }
-    check(content, source, StagedFile::TemporaryOf(worker));
+    update.versions = check(content, source, StagedFile::TemporaryOf(worker));
     update.previous.emplace(parties_.platform, worker);
 }
 
@@ -88,7 +88,8 @@ void UpdateTransaction::Install(WorkerUpdate& update, std::vector<SlotId>& ended
         update.previous->Needed();
         parties_.versions.Installed(update.id);
     }
-    parties_.log.WorkerUpdated(update.id, pid, endedHere, update.source, update.copy.Bytes());
+    parties_.log.WorkerUpdated(update.id, pid, endedHere, update.source, update.copy.Bytes(),
+                               update.versions);
 }
 
 // Ending a process is asynchronous: wait, within what the step may still wait, until the

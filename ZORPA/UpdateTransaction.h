@@ -38,9 +38,10 @@ struct UpdateParties {
 class UpdateTransaction {
 public:
     // Refuses a copy by throwing RuntimeError; given its bytes, where it came from and where
-    // it lies.
-    using Check = std::function<void(const std::vector<std::uint8_t>& content,
-                                     const std::wstring& source, const std::wstring& copy)>;
+    // it lies. Says which version replaces which, for the record ("" where it cannot tell).
+    using Check = std::function<std::wstring(const std::vector<std::uint8_t>& content,
+                                             const std::wstring& source,
+                                             const std::wstring& copy)>;
     explicit UpdateTransaction(const UpdateParties& parties) : parties_(parties) {}
     UpdateTransaction(const UpdateTransaction&) = delete;
     UpdateTransaction& operator=(const UpdateTransaction&) = delete;
@@ -63,6 +64,7 @@ private:
         std::wstring source;
         StagedFile copy;
         std::optional<KeptVersion> previous;
+        std::wstring versions;
     };
     struct OwnUpdate {
         OwnUpdate(Platform& platform, const std::wstring& source, const std::wstring& target)

@@ -19,6 +19,7 @@ using Bytes = std::vector<BYTE>;
 
 constexpr BYTE DerSequence = 0x30;
 constexpr BYTE DerOctetString = 0x04;
+constexpr BYTE DerObjectId = 0x06;
 
 // The verifier's state for one file: the decoded signature, its signer and the signer's chain,
 // held until it is closed again.
@@ -36,6 +37,7 @@ public:
         // Terminals may be offline: nothing is fetched, no revocation list either.
         data_.dwProvFlags = WTD_REVOCATION_CHECK_NONE | WTD_CACHE_ONLY_URL_RETRIEVAL;
         result_ = Verify();
+        lastError_ = ::GetLastError();
     }
     ~VerifiedFile() {
         data_.dwStateAction = WTD_STATEACTION_CLOSE;
@@ -45,6 +47,7 @@ public:
     VerifiedFile& operator=(const VerifiedFile&) = delete;
 
     LONG Result() const { return result_; }
+    DWORD LastError() const { return lastError_; }
     CRYPT_PROVIDER_DATA* Provider() const {
         return data_.hWVTStateData == nullptr ? nullptr
                                               : ::WTHelperProvDataFromStateData(data_.hWVTStateData);
@@ -59,11 +62,13 @@ private:
     WINTRUST_FILE_INFO file_{};
     WINTRUST_DATA data_{};
     LONG result_ = 0;
+    DWORD lastError_ = 0;
 };
 
 // What the verifier's answer says of the signature; nothing when the signature held and only
 // the signer's chain may be in question (a site's own certificate has no root Windows trusts).
-std::optional<SignatureState> StateOf(LONG result) {
+// An answer not listed says nothing of the signature: it cannot be read now.
+std::optional<SignatureState> StateOf(LONG result, DWORD lastError) {
     switch (static_cast<HRESULT>(result)) {
     case S_OK:
     case CERT_E_UNTRUSTEDROOT:
@@ -75,8 +80,19 @@ std::optional<SignatureState> StateOf(LONG result) {
     case CERT_E_WRONG_USAGE:
     case CERT_E_PURPOSE:
     case TRUST_E_BASIC_CONSTRAINTS:
+    case TRUST_E_EXPLICIT_DISTRUST:
         return std::nullopt;
+    // Windows gives this answer also for a file it could not read; its last error tells.
     case TRUST_E_NOSIGNATURE:
+        switch (static_cast<HRESULT>(lastError)) {
+        case ERROR_SUCCESS:
+        case TRUST_E_NOSIGNATURE:
+        case TRUST_E_SUBJECT_FORM_UNKNOWN:
+        case TRUST_E_PROVIDER_UNKNOWN:
+            return SignatureState::Unsigned;
+        default:
+            return SignatureState::Unreadable;
+        }
     case TRUST_E_SUBJECT_FORM_UNKNOWN:
         return SignatureState::Unsigned;
     case TRUST_E_BAD_DIGEST:
@@ -84,9 +100,20 @@ std::optional<SignatureState> StateOf(LONG result) {
     case CRYPT_E_HASH_VALUE:
     case NTE_BAD_SIGNATURE:
         return SignatureState::DoesNotMatch;
-    default:
+    case NTE_BAD_ALGID:
+    case CRYPT_E_UNKNOWN_ALGO:
         return SignatureState::Uncheckable;
+    default:
+        return SignatureState::Unreadable;
     }
+}
+
+// The Windows error inside an answer that carries one, for the record's text of it.
+std::uint32_t AnswerOf(LONG result, DWORD lastError) {
+    const auto answer = static_cast<HRESULT>(
+        static_cast<HRESULT>(result) == TRUST_E_NOSIGNATURE ? lastError : result);
+    return HRESULT_FACILITY(answer) == FACILITY_WIN32 ? HRESULT_CODE(answer)
+                                                      : static_cast<std::uint32_t>(answer);
 }
 
 // The hash of `bytes` by the provider that Windows XP SP3 and later have; nothing where this
@@ -112,8 +139,14 @@ std::optional<Bytes> HashOf(ALG_ID algorithm, const BYTE* bytes, DWORD size) {
     return value;
 }
 
-// The contents of the DER element that fills `bytes` exactly when it has the tag `tag`.
-std::optional<Bytes> DerContents(const BYTE* bytes, DWORD size, BYTE tag) {
+// The contents of the DER element with the tag `tag` at the start of `bytes`, and where the
+// element ends; nothing when there is none or it runs past `size`.
+struct DerElement {
+    const BYTE* contents;
+    DWORD length;
+    DWORD end;
+};
+std::optional<DerElement> FirstElement(const BYTE* bytes, DWORD size, BYTE tag) {
     if (size < 2 || bytes[0] != tag) return std::nullopt;
     DWORD length = bytes[1];
     DWORD header = 2;
@@ -124,8 +157,39 @@ std::optional<Bytes> DerContents(const BYTE* bytes, DWORD size, BYTE tag) {
         for (DWORD i = 0; i < count; ++i) length = (length << 8) | bytes[header + i];
         header += count;
     }
-    if (length != size - header) return std::nullopt;
-    return Bytes(bytes + header, bytes + size);
+    if (length > size - header) return std::nullopt;
+    return DerElement{bytes + header, length, header + length};
+}
+
+// The contents of the DER element that fills `bytes` exactly when it has the tag `tag`.
+std::optional<Bytes> DerContents(const BYTE* bytes, DWORD size, BYTE tag) {
+    const std::optional<DerElement> element = FirstElement(bytes, size, tag);
+    if (!element || element->end != size) return std::nullopt;
+    return Bytes(element->contents, element->contents + element->length);
+}
+
+// A signature made for something else (a script, a cabinet file) holds a digest of that, and
+// some verifiers (Wine's among them) then check no digest of the file at all: only the
+// signature of a program is one for this file. Its signed content says what it was made for:
+// SpcIndirectDataContent, whose first field's type is "PE image".
+bool SignsAProgram(HCRYPTMSG message, const Bytes& content) {
+    DWORD size = 0;
+    if (!::CryptMsgGetParam(message, CMSG_INNER_CONTENT_TYPE_PARAM, 0, nullptr, &size))
+        return false;
+    std::vector<char> type(size + 1, '\0');
+    if (!::CryptMsgGetParam(message, CMSG_INNER_CONTENT_TYPE_PARAM, 0, type.data(), &size) ||
+        std::strcmp(type.data(), SPC_INDIRECT_DATA_OBJID) != 0)
+        return false;
+    // The OID of "PE image" as DER writes it: 1.3.6.1.4.1.311.2.1.15.
+    static constexpr BYTE PeImage[] = {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x02, 0x01, 0x0F};
+    const auto indirect =
+        FirstElement(content.data(), static_cast<DWORD>(content.size()), DerSequence);
+    const auto data =
+        indirect ? FirstElement(indirect->contents, indirect->length, DerSequence) : std::nullopt;
+    const auto dataType =
+        data ? FirstElement(data->contents, data->length, DerObjectId) : std::nullopt;
+    return dataType && dataType->length == sizeof PeImage &&
+           std::memcmp(dataType->contents, PeImage, sizeof PeImage) == 0;
 }
 
 // Windows' verifier checks the file's digest inside the signed content and the signer's
@@ -144,11 +208,12 @@ SignatureState ContentMatchesDigest(HCRYPTMSG message, const CMSG_SIGNER_INFO& s
 
     DWORD size = 0;
     if (!::CryptMsgGetParam(message, CMSG_CONTENT_PARAM, 0, nullptr, &size))
-        return SignatureState::Uncheckable;
+        return SignatureState::Unreadable;
     Bytes content(size);
     if (!::CryptMsgGetParam(message, CMSG_CONTENT_PARAM, 0, content.data(), &size))
-        return SignatureState::Uncheckable;
+        return SignatureState::Unreadable;
     content.resize(size);
+    if (!SignsAProgram(message, content)) return SignatureState::DoesNotMatch;
     // The digest covers the content's value without its own tag and length.
     const std::optional<Bytes> value =
         DerContents(content.data(), static_cast<DWORD>(content.size()), DerSequence);
@@ -172,21 +237,41 @@ std::wstring UpperHex(const Bytes& bytes) {
     return text;
 }
 
+// Whole, even past a NUL inside it: the record shows such a character as a mark.
 std::wstring SignerName(PCCERT_CONTEXT certificate) {
     std::vector<wchar_t> name(::CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0,
                                                    nullptr, nullptr, 0));
-    ::CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name.data(),
-                         static_cast<DWORD>(name.size()));
-    return name.data();
+    const DWORD length = ::CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0,
+                                              nullptr, name.data(),
+                                              static_cast<DWORD>(name.size()));
+    return std::wstring(name.data(), length == 0 ? 0 : length - 1);
 }
 
+// The subject as its certificate encodes it: two names are the same only when every byte of
+// them is, a NUL inside one included.
 std::wstring SubjectOf(PCCERT_CONTEXT certificate) {
-    CERT_NAME_BLOB& subject = certificate->pCertInfo->Subject;
-    std::vector<wchar_t> text(
-        ::CertNameToStrW(X509_ASN_ENCODING, &subject, CERT_X500_NAME_STR, nullptr, 0));
-    ::CertNameToStrW(X509_ASN_ENCODING, &subject, CERT_X500_NAME_STR, text.data(),
-                     static_cast<DWORD>(text.size()));
-    return text.data();
+    const CERT_NAME_BLOB& subject = certificate->pCertInfo->Subject;
+    return UpperHex(Bytes(subject.pbData, subject.pbData + subject.cbData));
+}
+
+// Windows' Authenticode policy accepts a signer's certificate for code signing only when its
+// enhanced key usage lists code signing, or lists none (any use).
+bool ValidForCodeSigning(PCCERT_CONTEXT certificate) {
+    DWORD size = 0;
+    if (!::CertGetEnhancedKeyUsage(certificate, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, nullptr,
+                                   &size))
+        return ::GetLastError() == static_cast<DWORD>(CRYPT_E_NOT_FOUND);
+    std::vector<BYTE> buffer(size);
+    auto* usage = reinterpret_cast<CERT_ENHKEY_USAGE*>(buffer.data());
+    if (!::CertGetEnhancedKeyUsage(certificate, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, usage,
+                                   &size))
+        return false;
+    if (usage->cUsageIdentifier == 0)
+        return ::GetLastError() == static_cast<DWORD>(CRYPT_E_NOT_FOUND);
+    for (DWORD i = 0; i < usage->cUsageIdentifier; ++i)
+        if (std::strcmp(usage->rgpszUsageIdentifier[i], szOID_PKIX_KP_CODE_SIGNING) == 0)
+            return true;
+    return false;
 }
 
 }  // namespace
@@ -194,11 +279,16 @@ std::wstring SubjectOf(PCCERT_CONTEXT certificate) {
 SignatureFacts Win32Platform::ReadSignature(const std::wstring& path) {
     SignatureFacts facts;
     const VerifiedFile verified(path);
-    if (const std::optional<SignatureState> state = StateOf(verified.Result())) {
+    if (const std::optional<SignatureState> state =
+            StateOf(verified.Result(), verified.LastError())) {
         facts.state = *state;
+        if (facts.state == SignatureState::Unreadable)
+            facts.answer = AnswerOf(verified.Result(), verified.LastError());
         return facts;
     }
-    facts.state = SignatureState::Uncheckable;
+    // The verifier said the signature held, but its signer cannot be read: that says nothing.
+    facts.state = SignatureState::Unreadable;
+    facts.answer = static_cast<std::uint32_t>(verified.Result());
     CRYPT_PROVIDER_DATA* provider = verified.Provider();
     CRYPT_PROVIDER_SGNR* signer =
         provider == nullptr ? nullptr : ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0);
@@ -214,12 +304,15 @@ SignatureFacts Win32Platform::ReadSignature(const std::wstring& path) {
     facts.signer = SignerName(certificate);
     facts.subject = SubjectOf(certificate);
     facts.thumbprint = UpperHex(*thumbprint);
+    facts.distrusted = static_cast<HRESULT>(verified.Result()) == TRUST_E_EXPLICIT_DISTRUST;
     // The verifier's own answer is not enough: Wine's is 0 for a chain that ends in a root it
-    // does not trust. Its chain says so (where this Windows' signer record holds one).
+    // does not trust, and for a certificate made for another use. Its chain says the one (where
+    // this Windows' signer record holds one), the certificate's key usage the other.
     const bool hasChain = WVT_ISINSTRUCT(CRYPT_PROVIDER_SGNR, signer->cbStruct, pChainContext) &&
                           signer->pChainContext != nullptr;
     facts.trustedChain = verified.Result() == S_OK && hasChain &&
-                         signer->pChainContext->TrustStatus.dwErrorStatus == CERT_TRUST_NO_ERROR;
+                         signer->pChainContext->TrustStatus.dwErrorStatus == CERT_TRUST_NO_ERROR &&
+                         ValidForCodeSigning(certificate);
     return facts;
 }
 

@@ -1,9 +1,17 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace sim {
+
+// A program's version resource: its FileVersion (four 16-bit parts, the first the highest)
+// and its OriginalFilename (none when empty).
+struct VersionSpec {
+    std::uint64_t fileVersion = 0;
+    std::string originalFilename;
+};
 
 // What a test program file is built as; the defaults give a whole x86 Windows GUI program.
 struct ImageSpec {
@@ -15,11 +23,13 @@ struct ImageSpec {
     std::string payload;    // the program's code, which tells its versions apart
     std::string certificates;  // a signature's table after the sections, in the checksum
     std::string appended;      // bytes added after the linker's output, outside the checksum
+    std::optional<VersionSpec> version;  // a resource section that holds it
 };
 
 // A program file as a linker lays it out: the MZ stub, the PE headers, a code section that
-// holds the payload and a data section, each padded to 512 bytes; then its certificate table,
-// as a signing tool adds it, and then what was appended.
+// holds the payload and a data section (and a resource section with the version resource),
+// each padded to 512 bytes and loaded at its own file offset; then its certificate table, as a
+// signing tool adds it, and then what was appended.
 std::string BuildImage(const ImageSpec& spec);
 
 // The checksum of a program file, written out plainly here as a second opinion.

@@ -42,6 +42,7 @@ std::string RawBytes(const SimFile& file) {
     if (file.raw) return file.content;
     ImageSpec program;
     program.payload = file.content;
+    program.version = file.version;
     return BuildImage(program);
 }
 
@@ -402,7 +403,7 @@ zorpa::CopiedFile SimPlatform::CopyToTemporary(const std::wstring& from,
     if (spaceLeft && read.size() > *spaceLeft)
         throw Failure(FailedCall::FileChange, WindowsError::DiskFull, L"Disk full: " + temporary);
     ChangeDisk(true, [&](bool whole) {
-        SimFile copy{read, false, source->raw, false, source->signature};
+        SimFile copy{read, false, source->raw, false, source->signature, source->version};
         // Cut short: what was written of the program's bytes.
         if (!whole) copy = SimFile{RawBytes(*source).substr(0, RawBytes(*source).size() / 2), false, true};
         files_[Lower(temporary)] = copy;
@@ -427,7 +428,8 @@ void SimPlatform::MoveFileOver(const std::wstring& from, const std::wstring& to)
                       L"Cannot rename " + from + L": " + ErrorText(error));
     CheckWritable(to);
     ChangeDisk(false, [&](bool) {
-        files_[Lower(to)] = SimFile{source->content, false, source->raw, false, source->signature};
+        files_[Lower(to)] = SimFile{source->content, false, source->raw, false, source->signature,
+                                    source->version};
         RemoveFile(from);
         if (scanAfterRename > 0) startFaults_[Lower(to)] = {WindowsError::SharingViolation, scanAfterRename};
         events.push_back("move " + Narrow(FileNameOf(from)) + " to " + Narrow(FileNameOf(to)));

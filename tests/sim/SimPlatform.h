@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Platform.h"
+#include "ProgramImages.h"
 
 namespace sim {
 
@@ -58,6 +59,8 @@ struct SimFile {
     bool hidden = false;  // hidden or system: a listing does not show it
     // Its signature, as Windows' verifier would read it; copies and renames carry it along.
     zorpa::SignatureFacts signature{};
+    // A program's version resource, carried along likewise.
+    std::optional<VersionSpec> version{};
 };
 
 // What is wrong with a version of a program, whatever file it is started from.
@@ -98,6 +101,9 @@ public:
         startFaults_[Lower(path)] = {error, count};
     }
     void SetSignature(const std::wstring& path, const zorpa::SignatureFacts& signature);
+    void SetVersion(const std::wstring& path, const VersionSpec& version) {
+        files_.at(Lower(path)).version = version;
+    }
     // The supervisor's own file in `folder`.
     std::wstring programFile = L"ZORPA.exe";
     void FailListing(const std::wstring& folderPrefix) { unlistable_.insert(Lower(folderPrefix)); }

@@ -7,6 +7,7 @@
 #include "ProgramImage.h"
 #include "ProgramImages.h"
 #include "RuntimeError.h"
+#include "VersionResource.h"
 
 namespace {
 
@@ -137,6 +138,67 @@ TEST(ProgramImage, TheChecksumCountsWhatTheLinkerWrote) {
     EXPECT_EQ(zorpa::ImageChecksum(reinterpret_cast<const std::uint8_t*>(file.data()), file.size(),
                                    sim::ImageLayout::Checksum),
               sim::ReferenceChecksum(file, sim::ImageLayout::Checksum));
+}
+
+std::optional<zorpa::ProgramVersion> VersionOf(const std::string& file) {
+    const std::vector<std::uint8_t> bytes(file.begin(), file.end());
+    return zorpa::VersionOf(bytes.data(), bytes.size());
+}
+
+ImageSpec Versioned(std::uint64_t fileVersion, const std::string& originalFilename) {
+    return Program([&](auto& s) { s.version = sim::VersionSpec{fileVersion, originalFilename}; });
+}
+
+TEST(ProgramImage, TheVersionResourceNamesTheFileVersionAndTheOriginalFileName) {
+    const struct {
+        const char* name;
+        std::string file;
+        std::optional<std::wstring> version, originalFilename;  // none: no version resource read
+    } cases[] = {
+        {"x86 program", BuildImage(Versioned(0x0001000400000002, "TULVAN.EXE")), L"1.4.0.2",
+         L"TULVAN.EXE"},
+        {"x64 program", BuildImage(Program([](auto& s) {
+             s.machine = 0x8664;
+             s.pe32Plus = true;
+             s.version = sim::VersionSpec{0xFFFF000100020003, "Tulvan.exe"};
+         })),
+         L"65535.1.2.3", L"Tulvan.exe"},
+        {"no original file name", BuildImage(Versioned(0x0001000500000000, "")), L"1.5.0.0", L""},
+        {"no version resource", Whole, std::nullopt, std::nullopt},
+        {"not a program", "MZ and nothing", std::nullopt, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto read = VersionOf(c.file);
+        ASSERT_EQ(read.has_value(), c.version.has_value());
+        if (!read) continue;
+        EXPECT_EQ(zorpa::VersionText(read->fileVersion), *c.version);
+        EXPECT_EQ(read->originalFilename, *c.originalFilename);
+    }
+}
+
+// Every offset the version reader follows comes from the file: a file cut anywhere, or with
+// any byte of its resources changed, is read within its bytes (AddressSanitizer watches) and
+// gives either nothing or the whole resource.
+TEST(ProgramImage, AVersionResourceCutOrDamagedAnywhereIsReadWithinTheFile) {
+    const std::string file = BuildImage(Versioned(0x0001000400000002, "TULVAN.EXE"));
+    const std::size_t resources = file.size() - 0x200;
+    for (std::size_t size = 0; size < file.size(); ++size) {
+        const auto read = VersionOf(file.substr(0, size));
+        if (read) {
+            EXPECT_EQ(read->originalFilename, L"TULVAN.EXE") << "cut at " << size;
+        }
+    }
+    for (std::size_t at = resources; at < file.size(); ++at) {
+        for (const char value : {'\x00', '\xFF', '\x7F'}) {
+            std::string damaged = file;
+            damaged[at] = value;
+            const auto read = VersionOf(damaged);
+            if (read) {
+                EXPECT_LE(read->originalFilename.size(), 10u) << "byte " << at;
+            }
+        }
+    }
 }
 
 TEST(ErrorNumbers, EachFailedCallGetsTheNumberSupportKnows) {

@@ -23,6 +23,16 @@ const SignatureFacts Other = Facts(SignatureState::Intact, L"DD04", true, L"Othe
 // What the verifier reads of a file changed after signing: its signer, and that it does not hold.
 const SignatureFacts Changed = Facts(SignatureState::DoesNotMatch, L"AA01", true);
 const SignatureFacts Uncheckable = Facts(SignatureState::Uncheckable, L"", false, L"");
+const SignatureFacts Unreadable = Facts(SignatureState::Unreadable, L"", false, L"");
+// The publisher's certificate once the terminal distrusts it: no root vouches for it any more.
+const SignatureFacts Distrusted = [] {
+    SignatureFacts facts = Facts(SignatureState::Intact, L"AA01", false);
+    facts.distrusted = true;
+    return facts;
+}();
+// The publisher's name with a NUL and more after it, under a trusted root.
+const SignatureFacts NulInName = Facts(SignatureState::Intact, L"EE05", true,
+                                       std::wstring(L"Site Publisher\0x", 16));
 
 TEST(Publisher, OnlyAnIntactInstalledSignatureRequiresTheSamePublisher) {
     const std::wstring publisher = L", but TULVAN.EXE is signed by \"Site Publisher\" (thumbprint AA01)";
@@ -50,6 +60,18 @@ TEST(Publisher, OnlyAnIntactInstalledSignatureRequiresTheSamePublisher) {
          notOurs + L"its signature does not match its bytes" + publisher},
         {"copy uncheckable", Publisher, Uncheckable,
          notOurs + L"this Windows cannot check its signature" + publisher},
+        {"copy unreadable", Publisher, Unreadable,
+         notOurs + L"its signature cannot be read now" + publisher},
+        {"name with a NUL, trusted", Publisher, NulInName,
+         notOurs + L"signed by \"" + NulInName.signer + L"\" (thumbprint EE05)" + publisher},
+        {"distrusted installed, same certificate", Distrusted, Distrusted,
+         notOurs + L"signed by \"Site Publisher\" (thumbprint AA01) with a certificate this "
+                   L"terminal distrusts, but TULVAN.EXE is signed by \"Site Publisher\" "
+                   L"(thumbprint AA01)"},
+        {"distrusted copy, same certificate", Publisher, Distrusted,
+         notOurs + L"signed by \"Site Publisher\" (thumbprint AA01) with a certificate this "
+                   L"terminal distrusts" + publisher},
+        {"distrusted installed, renewed under a trusted root", Distrusted, Renewed, L""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -85,12 +107,116 @@ TEST(Publisher, ANewSupervisorIsHeldToTheRunningSupervisorsFile) {
     }
 }
 
+// A signature that cannot be read now says nothing of who made the file: the step fails before
+// any worker is ended, counts a failed attempt, and the next cycle reads it again.
+TEST(Publisher, ASignatureThatCannotBeReadNowFailsTheStepUntilItCanBeRead) {
+    const std::wstring source = L"\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE";
+    const struct {
+        const char* name;
+        std::uint32_t answer;
+        std::string reason;
+    } cases[] = {
+        {"held by another program", 32,
+         "error 32: The process cannot access the file because it is being used by another "
+         "process."},
+        {"an answer not in the list", 0x800B010A, "the verifier answered 0x800B010A"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Supervisor s;
+        const std::wstring tulvan = s.PathOf(zorpa::SlotId::TULVAN);
+        SignatureFacts unreadable = Unreadable;
+        unreadable.answer = c.answer;
+        s.sim.SetSignature(tulvan, unreadable);
+        ASSERT_TRUE(s.Load());
+        s.sim.AddFile(source, "v2");  // not signed
+        s.sim.SetSetting(L"RemplazarProgramas", L"1");
+
+        ASSERT_TRUE(s.Tick());
+        EXPECT_EQ(s.sim.File(tulvan)->content, "v1");
+        EXPECT_TRUE(s.sim.IsRunning(s.Slot(zorpa::SlotId::TULVAN).Pid)) << "no worker is ended";
+        EXPECT_EQ(s.form->ReplaceAttempts, 1);
+        EXPECT_EQ(s.Flag(L"RemplazarProgramas"), L"1");
+        std::string record = s.sim.File(s.sim.folder + L"\\ZORPA.log")->content;
+        const std::string line =
+            "RemplazarProgramas failed with run-time error 55 (failed attempt 1 of 10, the request "
+            "stays set): the signature of C:\\Terminal\\TULVAN.EXE cannot be read now, so "
+            "\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE cannot be checked against it: " + c.reason +
+            "\r\n";
+        EXPECT_NE(record.find(line), std::string::npos) << record;
+
+        // Readable again: the rule holds the unsigned copy off.
+        s.sim.SetSignature(tulvan, Publisher);
+        ASSERT_TRUE(s.Tick());
+        EXPECT_EQ(s.sim.File(tulvan)->content, "v1");
+        EXPECT_EQ(s.form->ReplaceAttempts, 2);
+        record = s.sim.File(s.sim.folder + L"\\ZORPA.log")->content;
+        EXPECT_NE(record.find("run-time error 419 (failed attempt 2 of 10"), std::string::npos);
+    }
+}
+
+// A copy whose version resource names another program than the installed file's is refused,
+// whoever signed it; an install names both versions, and an older one says that it is.
+TEST(Publisher, OnlyTheSameProgramReplacesAWorkerAndTheRecordNamesBothVersions) {
+    using sim::VersionSpec;
+    const std::optional<VersionSpec> none;
+    const std::string source = "\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE";
+    const struct {
+        const char* name;
+        std::optional<VersionSpec> installed, offered;
+        std::string line;  // the refusal's words after the path, or the install line's start
+        bool installedHere;
+    } cases[] = {
+        {"a newer version", VersionSpec{0x0001000400000002, "TULVAN.EXE"},
+         VersionSpec{0x0001000500000000, "TULVAN.EXE"},
+         "TULVAN updated from 1.4.0.2 to 1.5.0.0 in " + source + ", ", true},
+        {"an older version, its name in other case", VersionSpec{0x0001000400000002, "TULVAN.EXE"},
+         VersionSpec{0x0001000300000000, "tulvan.exe"},
+         "TULVAN updated from 1.4.0.2 to 1.3.0.0 (an older version) in " + source + ", ", true},
+        {"another program", VersionSpec{0x0001000400000002, "TULVAN.EXE"},
+         VersionSpec{0x0002000000000000, "GANDRO.EXE"},
+         "is another program: its original file name is \"GANDRO.EXE\", but TULVAN.EXE's is "
+         "\"TULVAN.EXE\"\r\n",
+         false},
+        {"installed names no program", VersionSpec{0x0001000400000002, ""},
+         VersionSpec{0x0002000000000000, "GANDRO.EXE"},
+         "TULVAN updated from 1.4.0.2 to 2.0.0.0 in " + source + ", ", true},
+        {"copy without a version resource", VersionSpec{0x0001000400000002, "TULVAN.EXE"}, none,
+         "TULVAN updated from " + source + ", ", true},
+        {"installed without a version resource", none, VersionSpec{0x0001000500000000, "X.EXE"},
+         "TULVAN updated from " + source + ", ", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Supervisor s;
+        const std::wstring tulvan = s.PathOf(zorpa::SlotId::TULVAN);
+        if (c.installed) s.sim.SetVersion(tulvan, *c.installed);
+        s.sim.SetSignature(tulvan, Publisher);
+        ASSERT_TRUE(s.Load());
+        const std::wstring offered = L"\\\\SERVIDOR\\Nuevos\\TULVANNEW.EXE";
+        s.sim.AddFile(offered, "v2");
+        if (c.offered) s.sim.SetVersion(offered, *c.offered);
+        s.sim.SetSignature(offered, Publisher);
+        s.sim.SetSetting(L"RemplazarProgramas", L"1");
+
+        ASSERT_TRUE(s.Tick());
+        EXPECT_EQ(s.sim.File(tulvan)->content, c.installedHere ? "v2" : "v1");
+        const std::string record = s.sim.File(s.sim.folder + L"\\ZORPA.log")->content;
+        const std::string line =
+            c.installedHere ? c.line
+                            : "RemplazarProgramas failed with run-time error 419 (failed attempt 1 "
+                              "of 10, the request stays set): " + source + " " + c.line;
+        EXPECT_NE(record.find(line), std::string::npos) << record;
+    }
+}
+
 // Workers signed, changed after signing and unsigned are read for real by the Wine tests.
 TEST(Publisher, StartUpRecordsWhoSignedTheSupervisorAndEachReplaceableWorker) {
     Supervisor s;
     s.sim.AddFile(s.sim.folder + L"\\ZORPA.exe", "zorpa");
     s.sim.SetSignature(s.sim.folder + L"\\ZORPA.exe", Publisher);
     s.sim.SetSignature(s.PathOf(zorpa::SlotId::GANDRO), Publisher);  // never replaced
+    s.sim.SetSignature(s.PathOf(zorpa::SlotId::FENDA_IMPRESION), Unreadable);
     s.sim.SetSignature(s.PathOf(zorpa::SlotId::FENDA_TICKETS), Uncheckable);
     ASSERT_TRUE(s.Load());
 
@@ -99,6 +225,8 @@ TEST(Publisher, StartUpRecordsWhoSignedTheSupervisorAndEachReplaceableWorker) {
         "TULVAN started: process ",
         "ZORPA.exe is signed by \"Site Publisher\" (thumbprint AA01): its new versions must come "
         "from the same publisher\r\n",
+        "FENDA_IMPRESION.EXE's signature cannot be read now: its publisher is read again before "
+        "each update\r\n",
         "FENDA_TICKETS.EXE's signature cannot be checked on this Windows: its new versions are not "
         "held to a publisher\r\n",
     };

@@ -264,6 +264,29 @@ TEST(RecordFile, StartUpLinesAreStampedInLocalTimeAndUtf8) {
               "\xE2\x82\xAC \xF0\x9D\x84\x9E \xEF\xBF\xBD");
 }
 
+// A text from outside (a signer's name, a file name, Windows' own text) cannot end a line of
+// the record or write one of its own: each control character is written as U+FFFD.
+TEST(RecordFile, TextsFromOutsideWriteNoLinesOfTheirOwn) {
+    const std::string mark = "\xEF\xBF\xBD";
+    const struct {
+        const char* name;
+        std::wstring text;
+        std::string written;
+    } cases[] = {
+        {"a line break and a line after it", L"Site Publisher\r\n2026-12-09 TULVAN updated",
+         "Site Publisher" + mark + mark + "2026-12-09 TULVAN updated"},
+        {"a NUL inside", std::wstring(L"Site Publisher\0x", 16), "Site Publisher" + mark + "x"},
+        {"a tab, an escape and DEL", L"a\tb\x1B[2Jc\x7F", "a" + mark + "b" + mark + "[2Jc" + mark},
+        {"printable neighbours stay", L"\x20~\x80\x00D1", " ~\xC2\x80\xC3\x91"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        zorpa::LogLine line;
+        line << "signed by \"" << c.text << L"\"";
+        EXPECT_EQ(line.Utf8(), "signed by \"" + c.written + "\"");
+    }
+}
+
 // A kept copy that cannot stand for the previous version is deleted at start-up, with the reason.
 TEST(RecordFile, AKeptCopyThatCannotBePutBackIsDeletedAtStartUp) {
     const struct {

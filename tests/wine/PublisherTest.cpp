@@ -2,6 +2,9 @@
 // signed, and changed after signing, with certificates it made (tests/signing/make-signed.sh).
 #include <wincrypt.h>
 
+#include <cstdio>
+#include <optional>
+
 #include "RunningSite.h"
 
 namespace {
@@ -43,27 +46,48 @@ private:
 };
 
 // The record names each certificate by its thumbprint: "{Self}" in a text stands for the
-// thumbprint of SignSelf.cer.
-std::string WithThumbprints(std::string text) {
+// thumbprint of SignSelf.cer; "{Source}" for the server's TULVANNEW.EXE and "{Installed}" for
+// the terminal's TULVAN.EXE.
+std::string Expanded(std::string text, const std::wstring& source, const std::wstring& installed) {
+    const std::string paths[][2] = {
+        {"{Source}", std::string(source.begin(), source.end())},
+        {"{Installed}", std::string(installed.begin(), installed.end())}};
     const struct {
         const char* placeholder;
         const wchar_t* thumbprint;
-    } certificates[] = {{"{Publisher}", L"SignPublisher.sha1"},
-                        {"{Self}", L"SignSelf.sha1"},
-                        {"{Other}", L"SignOther.sha1"}};
-    for (const auto& certificate : certificates) {
-        const std::string placeholder = certificate.placeholder;
+    } certificates[] = {{"{Publisher}", L"SignPublisher.sha1"}, {"{Self}", L"SignSelf.sha1"},
+                        {"{Other}", L"SignOther.sha1"},         {"{Server}", L"SignServer.sha1"},
+                        {"{Nul}", L"SignNul.sha1"},             {"{Break}", L"SignBreak.sha1"}};
+    const auto replace = [&text](const std::string& placeholder, const std::string& value) {
         for (std::size_t at; (at = text.find(placeholder)) != std::string::npos;)
-            text.replace(at, placeholder.size(), CertificateFile(certificate.thumbprint));
-    }
+            text.replace(at, placeholder.size(), value);
+    };
+    for (const auto& path : paths) replace(path[0], path[1]);
+    for (const auto& certificate : certificates)
+        replace(certificate.placeholder, CertificateFile(certificate.thumbprint));
     return text;
 }
 
-// A new TULVAN offered to the terminal, and the refusal's words between the server file's
-// path and ", but TULVAN.EXE is signed by"; none: it is installed.
+// A refusal of a copy offered to a TULVAN.EXE signed by the publisher.
+std::string ButSigned(const std::string& words) {
+    return "{Source} " + words +
+           ", but TULVAN.EXE is signed by \"Site Publisher\" (thumbprint {Publisher})\r\n";
+}
+std::string NotOurs(const std::string& words) {
+    return ButSigned("is not from this terminal's publisher: " + words);
+}
+const std::string Installed = "TULVAN updated from 1.4.0.2 to 1.5.0.0 in {Source}, ";
+// What the record shows of a control character in a name: U+FFFD.
+const std::string Mark = "\xEF\xBF\xBD";
+
+// A new TULVAN offered to the terminal, and the words of the record's line about it: after
+// "failed with run-time error `error` (…): " for a refusal, the whole install line's start
+// for a copy installed (`error` 0).
 struct Offer {
     const wchar_t* offered;
-    const char* refusal;
+    std::string line;
+    int error = 419;
+    bool installedHeld = false;  // TULVAN.EXE is held open, unshared, during the check
 };
 
 // A terminal whose TULVAN.EXE is `installed`, its line at start-up (none: it has none), and
@@ -82,26 +106,46 @@ const Terminal Terminals[] = {
      "TULVAN.EXE is signed by \"Site Publisher\" (thumbprint {Publisher}): its new versions must "
      "come from the same publisher",
      {{L"StandInWorker2-self.exe",  // the same name, and a chain the terminal does not trust
-       "is not from this terminal's publisher: signed by \"Site Publisher\" (thumbprint {Self}) "
-       "with a certificate this terminal does not trust"},
-      {L"StandInWorker2-other.exe",
-       "is not from this terminal's publisher: signed by \"Other Publisher\" (thumbprint {Other})"},
-      {StandInV2, "is not signed"},
-      {L"StandInWorker2-changed.exe",
-       "is not from this terminal's publisher: its signature does not match its bytes"},
-      // Wine's verifier answers 0 for this one: the supervisor's own digest check refuses it.
-      {L"StandInWorker2-redigested.exe",
-       "is not from this terminal's publisher: its signature does not match its bytes"},
-      {L"StandInWorker2-renewed.exe", nullptr}}},
+       NotOurs("signed by \"Site Publisher\" (thumbprint {Self}) with a certificate this terminal "
+               "does not trust")},
+      {L"StandInWorker2-other.exe", NotOurs("signed by \"Other Publisher\" (thumbprint {Other})")},
+      {StandInV2, ButSigned("is not signed")},
+      // A signature that cannot be read now fails the step: it is no reason to skip the check.
+      {StandInV2,
+       "the signature of {Installed} cannot be read now, so {Source} cannot be checked against "
+       "it: error 32: ",
+       55, true},
+      {L"StandInWorker2-changed.exe", NotOurs("its signature does not match its bytes")},
+      // Wine's verifier answers 0 for these: the supervisor's own checks refuse them.
+      {L"StandInWorker2-redigested.exe", NotOurs("its signature does not match its bytes")},
+      {L"StandInWorker2-script.exe", NotOurs("its signature does not match its bytes")},
+      {L"StandInWorker2-server.exe",
+       NotOurs("signed by \"Site Publisher\" (thumbprint {Server}) with a certificate this "
+               "terminal does not trust")},
+      {L"StandInWorker2-nul.exe",
+       NotOurs("signed by \"Site Publisher" + Mark + "x\" (thumbprint {Nul})")},
+      {L"StandInWorker2-break.exe",
+       NotOurs("signed by \"Site Publisher" + Mark +
+               "2026-12-09 04:00:00.000 +00:00 TULVAN updated\" (thumbprint {Break})")},
+      {L"StandInWorker2-gandro.exe",
+       "{Source} is another program: its original file name is \"StandInGandro.exe\", but "
+       "TULVAN.EXE's is \"StandInWorker.exe\"\r\n"},
+      {L"StandInWorker2-renewed.exe", Installed, 0}}},
     {"SignedWithItsOwnCertificate", L"StandInWorker-self.exe",
      "TULVAN.EXE is signed by \"Site Publisher\" (thumbprint {Self}): its new versions must come "
      "from the same publisher",
-     {{L"StandInWorker2-self.exe", nullptr}}},
-    {"Unsigned", StandInV1, nullptr, {{L"StandInWorker2-publisher.exe", nullptr}}},
+     {{L"StandInWorker2-self.exe", Installed, 0}}},
+    {"Unsigned", StandInV1, nullptr, {{L"StandInWorker2-publisher.exe", Installed, 0}}},
     {"ChangedAfterSigning", L"StandInWorker-changed.exe",
      "TULVAN.EXE's signature does not match its bytes: its new versions are not held to a "
      "publisher",
-     {{StandInV2, nullptr}}},
+     {{StandInV2, Installed, 0}}},
+    // Sites go back to an older version on purpose: the record says that it is one.
+    {"AnOlderVersion", L"StandInWorker2-publisher.exe",
+     "TULVAN.EXE is signed by \"Site Publisher\" (thumbprint {Publisher}): its new versions must "
+     "come from the same publisher",
+     {{L"StandInWorker-publisher.exe",
+       "TULVAN updated from 1.5.0.0 to 1.4.0.2 (an older version) in {Source}, ", 0}}},
 };
 
 class Publisher : public RunningSite, public testing::WithParamInterface<Terminal> {
@@ -113,30 +157,34 @@ TEST_P(Publisher, OnlyTheInstalledFilesPublisherReplacesIt) {
     ASSERT_TRUE(root_.Added());
     const Terminal& terminal = GetParam();
     const std::string installed = FileBytes(BuildFolder() + L"\\" + terminal.installed);
-    Start(L"9", [&](TerminalSite& site) { WriteText(site.PathOf(L"TULVAN.EXE"), installed); });
+    Start(L"20", [&](TerminalSite& site) { WriteText(site.PathOf(L"TULVAN.EXE"), installed); });
     const std::wstring server = Site().PathOf(L"server");
     ASSERT_TRUE(::CreateDirectoryW(server.c_str(), nullptr));
     settings::Set(L"RutaServidor", server);
-    const std::string source = std::string(server.begin(), server.end()) + "\\TULVANNEW.EXE";
+    const std::wstring source = server + L"\\TULVANNEW.EXE";
 
     int attempts = 0;
     for (const Offer& offer : terminal.offers) {
         SCOPED_TRACE(testing::Message() << "offered " << offer.offered);
         const std::string offered = FileBytes(BuildFolder() + L"\\" + offer.offered);
-        WriteText(server + L"\\TULVANNEW.EXE", offered);
+        WriteText(source, offered);
         settings::Set(L"RemplazarProgramas", L"1");
-        std::string line = "TULVAN updated from " + source;
-        if (offer.refusal != nullptr) {
-            ASSERT_TRUE(Site().Tick(CheckTimer));
+        std::string line = Expanded(offer.line, source, Site().PathOf(L"TULVAN.EXE"));
+        if (offer.error != 0) {
+            {
+                std::optional<WriteLock> held;
+                if (offer.installedHeld) {
+                    ASSERT_TRUE(held.emplace(Site().PathOf(L"TULVAN.EXE"), true).Held());
+                }
+                ASSERT_TRUE(Site().Tick(CheckTimer));
+            }
             EXPECT_EQ(settings::Get(L"RemplazarProgramas"), L"1");
             EXPECT_TRUE(FileBytes(Site().PathOf(L"TULVAN.EXE")) == installed) << "TULVAN.EXE changed";
             EXPECT_TRUE(Site().IsRunning(Pid(Tulvan)));
             EXPECT_FALSE(Exists(Site().PathOf(L"TULVAN.EXE.new")));
-            line = WithThumbprints(
-                "RemplazarProgramas failed with run-time error 419 (failed attempt " +
-                std::to_string(++attempts) + " of 9, the request stays set): " + source + " " +
-                offer.refusal + ", but TULVAN.EXE is signed by \"Site Publisher\" (thumbprint "
-                "{Publisher})\r\n");
+            line = "RemplazarProgramas failed with run-time error " + std::to_string(offer.error) +
+                   " (failed attempt " + std::to_string(++attempts) +
+                   " of 20, the request stays set): " + line;
         } else {
             // The rename may fail while the ended worker still holds its file; the next tick
             // retries.
@@ -151,9 +199,11 @@ TEST_P(Publisher, OnlyTheInstalledFilesPublisherReplacesIt) {
     }
 
     const std::string record = FileBytes(Site().PathOf(L"ZORPA.log"));
-    const std::string startLine = terminal.startLine == nullptr ? "TULVAN.EXE is signed"
-                                                                : WithThumbprints(terminal.startLine);
+    const std::string startLine =
+        terminal.startLine == nullptr ? "TULVAN.EXE is signed"
+                                      : Expanded(terminal.startLine, source, std::wstring());
     EXPECT_EQ(record.find(startLine) != std::string::npos, terminal.startLine != nullptr) << record;
+    std::printf("record of %s:\n%s", terminal.name, record.c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Publisher, Publisher, testing::ValuesIn(Terminals),

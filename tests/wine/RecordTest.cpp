@@ -84,7 +84,8 @@ TEST_F(Record, RestartUpdatesAndShutDownAreWrittenInOrderAndAHeldRecordStopsNoth
         "RemplazarProgramas failed with run-time error 70 (failed attempt 1 of 2, the request "
         "stays set): ",
         "TULVAN.EXE\": error ",  // the held file, with Windows' error
-        "TULVAN updated from " + std::string(server.begin(), server.end()) + "\\TULVANNEW.EXE, ",
+        "TULVAN updated from 1.4.0.2 to 1.5.0.0 in " + std::string(server.begin(), server.end()) +
+            "\\TULVANNEW.EXE, ",
         "RemplazarProgramas obeyed: request cleared",
         " lines before this one could not be written to this record",
         "ShutDown obeyed: ended ",

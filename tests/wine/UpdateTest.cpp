@@ -71,16 +71,20 @@ TEST_F(Update, ANewTulvanIsCopiedFromTheServerAndStartedByTheHangWatch) {
     EXPECT_TRUE(Exists(server + L"\\TULVANNEW.EXE")) << "the server folder is left alone";
 }
 
+// Its new version is a ZORPA.exe (another program's is refused): this build's, stamped.
 TEST_F(Update, TheSupervisorCopiesItsOwnNewVersionBesideItselfAndEnds) {
     Start(nullptr);
     const std::wstring server = MakeServer();
     ASSERT_TRUE(CopyInto(BuildFolder() + L"\\" + SupervisorFile, server + L"\\ZORPA.EXE"));
-    ASSERT_TRUE(CopyInto(BuildFolder() + L"\\" + StandInV2, server + L"\\ZORPANEW.EXE"));
+    std::vector<char> offered = BuildOf(SupervisorFile);
+    const std::string stamp = "licence 0042 for this site";
+    offered.insert(offered.end(), stamp.begin(), stamp.end());
+    WriteText(server + L"\\ZORPANEW.EXE", std::string(offered.begin(), offered.end()));
     settings::Set(L"RemplazarProgramas", L"1");
 
     ASSERT_TRUE(Site().PostTick(CheckTimer));
     ASSERT_TRUE(Site().WaitForSupervisorEnd(EndTimeoutMs));
-    EXPECT_EQ(ReadBytes(Site().PathOf(L"ZORPANEW.EXE")), BuildOf(StandInV2));
+    EXPECT_EQ(ReadBytes(Site().PathOf(L"ZORPANEW.EXE")), offered);
     EXPECT_EQ(ReadBytes(Site().PathOf(SupervisorFile)), BuildOf(SupervisorFile));
     EXPECT_EQ(settings::Get(L"RemplazarProgramas"), L"1") << "the next start-up clears it";
     for (std::size_t slot = 0; slot < WorkerFiles.size(); ++slot)

@@ -134,9 +134,9 @@ bool Exists(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-WriteLock::WriteLock(const std::wstring& path)
-    : file_(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+WriteLock::WriteLock(const std::wstring& path, bool readersToo)
+    : file_(::CreateFileW(path.c_str(), GENERIC_READ, readersToo ? 0 : FILE_SHARE_READ, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
 WriteLock::~WriteLock() {
     if (Held()) ::CloseHandle(file_);

@@ -26,11 +26,12 @@ std::vector<char> ReadBytes(const std::wstring& path);
 void WriteText(const std::wstring& path, const std::string& text);
 bool Exists(const std::wstring& path);
 
-// Keeps a file open for reading and denies writers, so that every copy onto it fails. (Under
-// Wine run as root the read-only attribute does not stop a writer.)
+// Keeps a file open for reading and denies writers, so that every copy onto it fails (under
+// Wine run as root the read-only attribute does not stop a writer); `readersToo`: denies
+// readers as well, so that nothing else can read it.
 class WriteLock {
 public:
-    explicit WriteLock(const std::wstring& path);
+    explicit WriteLock(const std::wstring& path, bool readersToo = false);
     ~WriteLock();
     WriteLock(const WriteLock&) = delete;
     WriteLock& operator=(const WriteLock&) = delete;
