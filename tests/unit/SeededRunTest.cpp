@@ -5,7 +5,7 @@
 // power cuts. The invariants are checked after every event; the same seed gives the same run.
 //
 //   ZORPA_SEEDS=N        runs seeds 1 to N instead of the suite's set
-//   ZORPA_SEEDS=FIRST:N  runs N seeds from FIRST (one seed: FIRST:1)
+//   ZORPA_SEEDS=FIRST:N  runs N seeds from FIRST (one seed: FIRST:1); scripts/simulate.sh sets it
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -202,8 +202,7 @@ TEST(SeededRuns, EveryInvariantHoldsAfterEveryEvent) {
     }
     for (std::uint32_t seed = first; seed < first + count; ++seed) {
         const std::string broken = SeededRun(seed).Run();
-        ASSERT_EQ(broken, "") << "seed " << seed << ", rerun with ZORPA_SEEDS=" << seed
-                              << ":1 build/native/bin/zorpa_unit_tests --gtest_filter='SeededRuns.*'";
+        ASSERT_EQ(broken, "") << "seed " << seed << ", rerun with scripts/simulate.sh " << seed << " 1";
     }
     std::cout << "seeded runs: " << count << " seeds of " << StepsPerSeed << " steps from seed " << first << "\n";
 }

@@ -4,6 +4,7 @@
 #include "MonotonicClock.h"
 #include "RuntimeError.h"
 #include "TerminalSite.h"
+#include "Win32Handles.h"
 #include "Win32Platform.h"
 #include "WineSupport.h"
 #include "frmZORPA.h"
@@ -145,14 +146,18 @@ TEST(Binding, EndsOnlyTheInstanceWithItsOwnCreationTimeAndWaitsForItsEnd) {
     const zorpa::StartedProcess started = platform.StartProgram(site.PathOf(L"GANDRO.EXE"), 6);
     ASSERT_TRUE(site.WaitForStarts(1));
     const auto pid = static_cast<DWORD>(started.id);
+    // Held open here, the ended process can still be opened by its id afterwards.
+    const zorpa::win32::UniqueHandle held(::OpenProcess(SYNCHRONIZE, FALSE, pid));
     // The same id with another creation time: a program that was later given the id.
-    platform.TerminateInstance({started.id, started.creationTime + 1}, 0);
+    EXPECT_FALSE(platform.TerminateInstance({started.id, started.creationTime + 1}, 0));
     EXPECT_TRUE(site.IsRunning(pid));
-    platform.TerminateInstance(started, zorpa::frmZORPA::EndWaitMs);
+    EXPECT_TRUE(platform.TerminateInstance(started, zorpa::frmZORPA::EndWaitMs));
     // Wine has ended the process, closed its handles and let go of its file by the time
     // TerminateProcess returns; only on Windows can this see a TerminateInstance that does
     // not wait.
     EXPECT_FALSE(site.IsRunning(pid));
+    // An instance that has ended already is not said to be ended again.
+    EXPECT_FALSE(platform.TerminateInstance(started, 0));
 }
 
 TEST(Binding, ClockWithoutGetTickCount64FollowsTheSystemsCount) {
