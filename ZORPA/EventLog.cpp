@@ -1,0 +1,75 @@
+#include "EventLog.h"
+
+namespace zorpa {
+
+namespace {
+
+constexpr char32_t Replacement = 0xFFFD;
+constexpr std::uint64_t MillisecondsPerMinute = 60 * 1000;
+
+void AppendCode(std::wstring& out, char32_t code) {
+    if (code >= 0x10000 && sizeof(wchar_t) == 2) {
+        code -= 0x10000;
+        out += static_cast<wchar_t>(0xD800 + (code >> 10));
+        out += static_cast<wchar_t>(0xDC00 + (code & 0x3FF));
+    } else {
+        out += static_cast<wchar_t>(code);
+    }
+}
+
+// The number of continuation bytes after a lead byte, and the lead's own bits; -1: not a lead.
+int Continuations(unsigned char lead, char32_t& code) {
+    if (lead < 0x80) return code = lead, 0;
+    if ((lead & 0xE0) == 0xC0) return code = lead & 0x1F, 1;
+    if ((lead & 0xF0) == 0xE0) return code = lead & 0x0F, 2;
+    if ((lead & 0xF8) == 0xF0) return code = lead & 0x07, 3;
+    return -1;
+}
+
+}  // namespace
+
+std::wstring FromUtf8(const std::string& text) {
+    static constexpr char32_t Smallest[] = {0, 0x80, 0x800, 0x10000};
+    std::wstring out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t code = 0;
+        const int more = Continuations(static_cast<unsigned char>(text[i++]), code);
+        int taken = 0;
+        while (more > 0 && taken < more && i < text.size() &&
+               (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) {
+            code = (code << 6) | (static_cast<unsigned char>(text[i++]) & 0x3F);
+            ++taken;
+        }
+        const bool whole = more >= 0 && taken == more && code >= Smallest[more] &&
+                           code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+        AppendCode(out, whole ? code : Replacement);
+    }
+    return out;
+}
+
+void EventLog::Report(EventKind kind, const LogLine& line) {
+    const EventInfo& event = InfoOf(kind);
+    const EventBudget::Verdict verdict =
+        budget_.Admit(event.id, platform_.MonotonicMilliseconds());
+    if (verdict.told) ReportHeldBack(*verdict.told);
+    if (verdict.write) platform_.ReportEvent(event.level, event.id, FromUtf8(line.Utf8()));
+}
+
+void EventLog::ReportUntold() {
+    for (const EventBudget::HeldBack& held : budget_.TakeUntold()) ReportHeldBack(held);
+}
+
+void EventLog::ReportHeldBack(const EventBudget::HeldBack& held) {
+    const std::uint64_t minutes =
+        (platform_.MonotonicMilliseconds() - held.sinceMs) / MillisecondsPerMinute + 1;
+    LogLine line;
+    line << static_cast<long long>(held.count) << (held.count == 1 ? " event" : " events")
+         << " with ID " << static_cast<long long>(held.id)
+         << " kept out of the Event Log in the last " << static_cast<long long>(minutes)
+         << " minutes, so that it does not fill; ZORPA.log has each of them";
+    const EventInfo& event = InfoOf(EventKind::HeldBack);
+    platform_.ReportEvent(event.level, event.id, FromUtf8(line.Utf8()));
+}
+
+}  // namespace zorpa
