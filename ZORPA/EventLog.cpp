@@ -53,7 +53,7 @@ void EventLog::Report(EventKind kind, const LogLine& line) {
     const EventBudget::Verdict verdict =
         budget_.Admit(event.id, platform_.MonotonicMilliseconds());
     if (verdict.told) ReportHeldBack(*verdict.told);
-    if (verdict.write) platform_.ReportEvent(event.level, event.id, FromUtf8(line.Utf8()));
+    if (verdict.write) platform_.WriteEvent(event.level, event.id, FromUtf8(line.Utf8()));
 }
 
 void EventLog::ReportUntold() {
@@ -69,7 +69,7 @@ void EventLog::ReportHeldBack(const EventBudget::HeldBack& held) {
          << " kept out of the Event Log in the last " << static_cast<long long>(minutes)
          << " minutes, so that it does not fill; ZORPA.log has each of them";
     const EventInfo& event = InfoOf(EventKind::HeldBack);
-    platform_.ReportEvent(event.level, event.id, FromUtf8(line.Utf8()));
+    platform_.WriteEvent(event.level, event.id, FromUtf8(line.Utf8()));
 }
 
 }  // namespace zorpa

@@ -146,8 +146,9 @@ public:
 
     // --- event log ---
     // Writes one event of the source ZORPA to the Application log, with `sentence` as its one
-    // insertion string. Never throws: an event that cannot be written is dropped.
-    virtual void ReportEvent(EventLevel level, std::uint32_t eventId,
+    // insertion string. Never throws: an event that cannot be written is dropped. (Not named
+    // ReportEvent, which windows.h makes a macro.)
+    virtual void WriteEvent(EventLevel level, std::uint32_t eventId,
                              const std::wstring& sentence) = 0;
 };
 

@@ -209,7 +209,7 @@ public:
                      MessageIcon icon) override;
     void HideForm() override { formHidden = true; }
     [[noreturn]] void EndProgram() override;
-    void ReportEvent(zorpa::EventLevel level, std::uint32_t eventId,
+    void WriteEvent(zorpa::EventLevel level, std::uint32_t eventId,
                      const std::wstring& sentence) override {
         reportedEvents.push_back({level, eventId, sentence});
     }
