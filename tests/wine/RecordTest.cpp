@@ -1,7 +1,10 @@
-// The supervisor's record, ZORPA.log, as the real ZORPA.exe writes it under Wine.
+// The supervisor's record, ZORPA.log, and its events in the Event Log, as the real ZORPA.exe
+// writes them under Wine.
+#include <iostream>
 #include <regex>
 
 #include "RunningSite.h"
+#include "SupervisorEvents.h"
 
 namespace {
 
@@ -25,6 +28,64 @@ std::vector<std::string> RecordLines(const std::wstring& path) {
         lines.push_back(line.substr(found.length()));
     }
     return lines;
+}
+
+// One ReportEventW call as Wine traces it: "fixme:advapi:ReportEventW (handle,0x0002,0x0000,
+// 0x0000006f,...)" with its type and ID, then "warn:eventlog:ReportEventW L\"...\"" with the
+// string, escaped as Wine's debug strings are and cut short after about 290 characters.
+struct TracedEvent {
+    unsigned type = 0;
+    unsigned id = 0;
+    std::string sentence;
+    bool cutShort = false;
+};
+
+std::string Unescaped(const std::string& text, std::size_t& at) {
+    std::string out;
+    for (; at < text.size() && text[at] != '"'; ++at) {
+        if (text[at] != '\\' || at + 1 >= text.size()) {
+            out += text[at];
+            continue;
+        }
+        const char escaped = text[++at];
+        if (escaped == 'n') out += '\n';
+        else if (escaped == 'r') out += '\r';
+        else if (escaped == 't') out += '\t';
+        else if (escaped == '\\' || escaped == '"') out += escaped;
+        else out += "\\" + text.substr(at, 4), at += 3;  // \xxxx, kept as Wine wrote it
+    }
+    return out;
+}
+
+// The traced calls from byte `from` of the trace on.
+std::vector<TracedEvent> TracedEvents(const std::wstring& path, std::size_t from) {
+    const std::vector<char> bytes = ReadBytes(path);
+    std::istringstream trace(from < bytes.size() ? std::string(bytes.begin() + from, bytes.end())
+                                                 : std::string());
+    const std::regex call(R"(:fixme:advapi:ReportEventW \([0-9A-Fa-f]+,0x([0-9a-f]+),0x[0-9a-f]+,0x([0-9a-f]+),)");
+    const std::string text = ":eventlog:ReportEventW L\"";
+    std::vector<TracedEvent> events;
+    for (std::string line; std::getline(trace, line);) {
+        std::smatch found;
+        if (std::regex_search(line, found, call)) {
+            events.emplace_back();
+            events.back().type = static_cast<unsigned>(std::stoul(found[1], nullptr, 16));
+            events.back().id = static_cast<unsigned>(std::stoul(found[2], nullptr, 16));
+        } else if (const std::size_t at = line.find(text); at != std::string::npos && !events.empty()) {
+            std::size_t end = at + text.size();
+            events.back().sentence = Unescaped(line, end);
+            events.back().cutShort = line.compare(end, 4, "\"...") == 0;
+        }
+    }
+    return events;
+}
+
+unsigned EventType(zorpa::EventLevel level) {
+    switch (level) {
+    case zorpa::EventLevel::Error: return EVENTLOG_ERROR_TYPE;
+    case zorpa::EventLevel::Warning: return EVENTLOG_WARNING_TYPE;
+    default: return EVENTLOG_INFORMATION_TYPE;
+    }
 }
 
 std::string Worker(const char* name, DWORD pid) {
@@ -98,6 +159,75 @@ TEST_F(Record, RestartUpdatesAndShutDownAreWrittenInOrderAndAHeldRecordStopsNoth
                                      << testing::PrintToString(lines);
     }
     EXPECT_EQ(lines.back(), "ZORPA ends: ShutDown was set");
+}
+
+class EventLog : public RunningSite {};
+
+// A restart, a refusal and an update reach the Event Log with their IDs, their levels and the
+// record's own sentences. The supervisor's Wine debug output is this program's standard error,
+// which its CTest group writes to the file ZORPA_EVENT_TRACE names.
+TEST_F(EventLog, ARestartARefusalAndAnUpdateReachTheEventLog) {
+    wchar_t trace[MAX_PATH] = L"";
+    if (::GetEnvironmentVariableW(L"ZORPA_EVENT_TRACE", trace, MAX_PATH) == 0)
+        GTEST_SKIP() << "ZORPA_EVENT_TRACE names no file that holds this program's standard error";
+    const std::size_t traceBefore = ReadBytes(trace).size();
+    Start(L"2", [](TerminalSite& site) { site.TraceEvents(); });
+    const std::wstring server = Site().PathOf(L"server");
+    ::CreateDirectoryW(server.c_str(), nullptr);
+    settings::Set(L"RutaServidor", server);
+
+    ASSERT_TRUE(Site().Hang(Pid(FendaTickets)));
+    ASSERT_TRUE(Site().Tick(CheckTimer));
+    ASSERT_TRUE(Site().Tick(CheckTimer));
+    WriteText(server + L"\\TULVANNEW.EXE", "not a program");
+    settings::Set(L"RemplazarProgramas", L"1");
+    ASSERT_TRUE(Site().Tick(CheckTimer));
+    ASSERT_TRUE(CopyInto(BuildFolder() + L"\\" + StandInV2, server + L"\\TULVANNEW.EXE"));
+    ASSERT_TRUE(Site().Tick(CheckTimer));
+    ASSERT_EQ(settings::Get(L"RemplazarProgramas"), L"0");
+    settings::Set(L"ShutDown", L"1");
+    ASSERT_TRUE(Site().PostTick(CheckTimer));
+    ASSERT_TRUE(Site().WaitForSupervisorEnd(EndTimeoutMs));
+
+    const std::vector<TracedEvent> events = TracedEvents(trace, traceBefore);
+    std::vector<unsigned> ids;
+    for (const TracedEvent& event : events) ids.push_back(event.id);
+    EXPECT_EQ(ids, (std::vector<unsigned>{100, 111, 133, 130, 120, 101}));
+    const std::vector<std::string> lines = RecordLines(Site().PathOf(L"ZORPA.log"));
+    for (const TracedEvent& event : events) {
+        std::cout << "event " << event.id << " (type " << event.type << "): " << event.sentence
+                  << (event.cutShort ? "..." : "") << "\n";
+        const auto row = std::find_if(std::begin(zorpa::Events), std::end(zorpa::Events),
+                                      [&](const zorpa::EventInfo& info) { return info.id == event.id; });
+        ASSERT_NE(row, std::end(zorpa::Events)) << event.id;
+        EXPECT_EQ(event.type, EventType(row->level)) << event.id;
+        const bool inRecord = std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return event.cutShort ? line.rfind(event.sentence, 0) == 0 : line == event.sentence;
+        });
+        EXPECT_TRUE(inRecord) << "no record line for event " << event.id << ": " << event.sentence;
+    }
+}
+
+// Event Viewer formats an event from the file the site registered as EventMessageFile,
+// loaded as data: every ID must be in ZORPA.exe's own message table, as the sentence alone.
+TEST_F(EventLog, EveryEventIdFormatsFromZorpaExesMessageTable) {
+    struct Unloader {
+        void operator()(HMODULE module) const { ::FreeLibrary(module); }
+    };
+    const std::unique_ptr<HINSTANCE__, Unloader> program(::LoadLibraryExW(
+        (BuildFolder() + L"\\" + SupervisorFile).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(program) << ::GetLastError();
+    const std::wstring sentence = L"TULVAN rolled back: the previous version is back in C:\\T\\TULVAN.EXE";
+    for (const zorpa::EventInfo& event : zorpa::Events) {
+        const DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(sentence.c_str())};
+        wchar_t text[512] = L"";
+        const DWORD length = ::FormatMessageW(
+            FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, program.get(), event.id,
+            0, text, static_cast<DWORD>(std::size(text)), reinterpret_cast<va_list*>(
+                const_cast<DWORD_PTR*>(arguments)));
+        EXPECT_EQ(std::wstring(text, length), sentence + L"\r\n")
+            << "ID " << event.id << ": error " << ::GetLastError();
+    }
 }
 
 }  // namespace
