@@ -88,6 +88,19 @@ unsigned EventType(zorpa::EventLevel level) {
     }
 }
 
+// The terminal's server folder, made and set as RutaServidor.
+std::wstring ServerFolder(TerminalSite& site) {
+    const std::wstring server = site.PathOf(L"server");
+    ::CreateDirectoryW(server.c_str(), nullptr);
+    settings::Set(L"RutaServidor", server);
+    return server;
+}
+
+// Hangs the worker and runs the two check cycles after which, with threshold 2, it is restarted.
+bool RestartAfterTwoMisses(TerminalSite& site, DWORD pid) {
+    return site.Hang(pid) && site.Tick(CheckTimer) && site.Tick(CheckTimer);
+}
+
 std::string Worker(const char* name, DWORD pid) {
     return std::string(name) + " (process " + std::to_string(pid) + ")";
 }
@@ -96,13 +109,8 @@ class Record : public RunningSite {};
 
 TEST_F(Record, RestartUpdatesAndShutDownAreWrittenInOrderAndAHeldRecordStopsNothing) {
     Start(L"2");
-    const std::wstring server = Site().PathOf(L"server");
-    ::CreateDirectoryW(server.c_str(), nullptr);
-    settings::Set(L"RutaServidor", server);
-
-    ASSERT_TRUE(Site().Hang(Pid(FendaTickets)));
-    ASSERT_TRUE(Site().Tick(CheckTimer));
-    ASSERT_TRUE(Site().Tick(CheckTimer));
+    const std::wstring server = ServerFolder(Site());
+    ASSERT_TRUE(RestartAfterTwoMisses(Site(), Pid(FendaTickets)));
     const std::optional<StandInStart> restarted = Site().StartOf(L"FENDA_TICKETS.EXE", 1);
     ASSERT_TRUE(restarted);
 
@@ -172,13 +180,8 @@ TEST_F(EventLog, ARestartARefusalAndAnUpdateReachTheEventLog) {
         GTEST_SKIP() << "ZORPA_EVENT_TRACE names no file that holds this program's standard error";
     const std::size_t traceBefore = ReadBytes(trace).size();
     Start(L"2", [](TerminalSite& site) { site.TraceEvents(); });
-    const std::wstring server = Site().PathOf(L"server");
-    ::CreateDirectoryW(server.c_str(), nullptr);
-    settings::Set(L"RutaServidor", server);
-
-    ASSERT_TRUE(Site().Hang(Pid(FendaTickets)));
-    ASSERT_TRUE(Site().Tick(CheckTimer));
-    ASSERT_TRUE(Site().Tick(CheckTimer));
+    const std::wstring server = ServerFolder(Site());
+    ASSERT_TRUE(RestartAfterTwoMisses(Site(), Pid(FendaTickets)));
     WriteText(server + L"\\TULVANNEW.EXE", "not a program");
     settings::Set(L"RemplazarProgramas", L"1");
     ASSERT_TRUE(Site().Tick(CheckTimer));
