@@ -17,31 +17,39 @@ void AppendCode(std::wstring& out, char32_t code) {
     }
 }
 
-// The number of continuation bytes after a lead byte, and the lead's own bits; -1: not a lead.
-int Continuations(unsigned char lead, char32_t& code) {
-    if (lead < 0x80) return code = lead, 0;
-    if ((lead & 0xE0) == 0xC0) return code = lead & 0x1F, 1;
-    if ((lead & 0xF0) == 0xE0) return code = lead & 0x0F, 2;
-    if ((lead & 0xF8) == 0xF0) return code = lead & 0x07, 3;
-    return -1;
+// The forms of a UTF-8 sequence's first byte: the bits that tell the form, how many
+// continuation bytes follow, and the smallest code point the form may spell.
+struct LeadForm {
+    unsigned char mask;
+    unsigned char value;
+    int continuations;
+    char32_t smallest;
+};
+constexpr LeadForm LeadForms[] = {
+    {0x80, 0x00, 0, 0}, {0xE0, 0xC0, 1, 0x80}, {0xF0, 0xE0, 2, 0x800}, {0xF8, 0xF0, 3, 0x10000}};
+
+const LeadForm* FormOf(unsigned char lead) {
+    for (const LeadForm& form : LeadForms)
+        if ((lead & form.mask) == form.value) return &form;
+    return nullptr;
 }
 
 }  // namespace
 
 std::wstring FromUtf8(const std::string& text) {
-    static constexpr char32_t Smallest[] = {0, 0x80, 0x800, 0x10000};
     std::wstring out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        char32_t code = 0;
-        const int more = Continuations(static_cast<unsigned char>(text[i++]), code);
+        const unsigned char lead = static_cast<unsigned char>(text[i++]);
+        const LeadForm* form = FormOf(lead);
+        char32_t code = form ? lead & static_cast<unsigned char>(~form->mask) : 0;
         int taken = 0;
-        while (more > 0 && taken < more && i < text.size() &&
+        while (form && taken < form->continuations && i < text.size() &&
                (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) {
             code = (code << 6) | (static_cast<unsigned char>(text[i++]) & 0x3F);
             ++taken;
         }
-        const bool whole = more >= 0 && taken == more && code >= Smallest[more] &&
+        const bool whole = form && taken == form->continuations && code >= form->smallest &&
                            code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
         AppendCode(out, whole ? code : Replacement);
     }

@@ -149,7 +149,7 @@ public:
     // insertion string. Never throws: an event that cannot be written is dropped. (Not named
     // ReportEvent, which windows.h makes a macro.)
     virtual void WriteEvent(EventLevel level, std::uint32_t eventId,
-                             const std::wstring& sentence) = 0;
+                            const std::wstring& sentence) = 0;
 };
 
 }  // namespace zorpa

@@ -133,9 +133,9 @@ void SupervisorLog::VersionConfirmed(SlotId id, ProcessId pid, int answeredCycle
                                      std::uint64_t overMs, const std::wstring& kept) {
     LogLine line;
     Write(line << NameOf(id) << "'s new version confirmed: process " << pid
-                     << " showed its window and answered in " << answeredCycles
-                     << " check cycles over " << static_cast<long long>(overMs / 1000) << " s; "
-                     << kept << " deleted",
+               << " showed its window and answered in " << answeredCycles
+               << " check cycles over " << static_cast<long long>(overMs / 1000) << " s; "
+               << kept << " deleted",
           EventKind::VersionConfirmed);
 }
 

@@ -20,7 +20,7 @@ WORD EventType(EventLevel level) {
 // Without the site's registration Windows still writes the event, with a preamble that says
 // the description is missing; with it, the text comes from this program's message table.
 void Win32Platform::WriteEvent(EventLevel level, std::uint32_t eventId,
-                                const std::wstring& sentence) {
+                               const std::wstring& sentence) {
     if (!eventSourceTried_) {
         eventSourceTried_ = true;
         eventSource_.reset(::RegisterEventSourceW(nullptr, EventSourceName));

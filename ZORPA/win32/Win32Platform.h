@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "MonotonicClock.h"
-#include "Win32Handles.h"
 #include "Platform.h"
+#include "Win32Handles.h"
 
 namespace zorpa::win32 {
 
@@ -57,7 +57,7 @@ public:
     [[noreturn]] void EndProgram() override;
 
     void WriteEvent(EventLevel level, std::uint32_t eventId,
-                     const std::wstring& sentence) override;
+                    const std::wstring& sentence) override;
 
 private:
     HWND form_ = nullptr;

@@ -210,7 +210,7 @@ public:
     void HideForm() override { formHidden = true; }
     [[noreturn]] void EndProgram() override;
     void WriteEvent(zorpa::EventLevel level, std::uint32_t eventId,
-                     const std::wstring& sentence) override {
+                    const std::wstring& sentence) override {
         reportedEvents.push_back({level, eventId, sentence});
     }
 

@@ -40,19 +40,13 @@ struct TracedEvent {
     bool cutShort = false;
 };
 
+// The string up to its closing quote; the sentences here are ASCII without control characters,
+// so only backslashes and quotes come escaped.
 std::string Unescaped(const std::string& text, std::size_t& at) {
     std::string out;
     for (; at < text.size() && text[at] != '"'; ++at) {
-        if (text[at] != '\\' || at + 1 >= text.size()) {
-            out += text[at];
-            continue;
-        }
-        const char escaped = text[++at];
-        if (escaped == 'n') out += '\n';
-        else if (escaped == 'r') out += '\r';
-        else if (escaped == 't') out += '\t';
-        else if (escaped == '\\' || escaped == '"') out += escaped;
-        else out += "\\" + text.substr(at, 4), at += 3;  // \xxxx, kept as Wine wrote it
+        if (text[at] == '\\' && at + 1 < text.size()) ++at;
+        out += text[at];
     }
     return out;
 }
@@ -78,14 +72,6 @@ std::vector<TracedEvent> TracedEvents(const std::wstring& path, std::size_t from
         }
     }
     return events;
-}
-
-unsigned EventType(zorpa::EventLevel level) {
-    switch (level) {
-    case zorpa::EventLevel::Error: return EVENTLOG_ERROR_TYPE;
-    case zorpa::EventLevel::Warning: return EVENTLOG_WARNING_TYPE;
-    default: return EVENTLOG_INFORMATION_TYPE;
-    }
 }
 
 // The terminal's server folder, made and set as RutaServidor.
@@ -193,17 +179,15 @@ TEST_F(EventLog, ARestartARefusalAndAnUpdateReachTheEventLog) {
     ASSERT_TRUE(Site().WaitForSupervisorEnd(EndTimeoutMs));
 
     const std::vector<TracedEvent> events = TracedEvents(trace, traceBefore);
-    std::vector<unsigned> ids;
-    for (const TracedEvent& event : events) ids.push_back(event.id);
-    EXPECT_EQ(ids, (std::vector<unsigned>{100, 111, 133, 130, 120, 101}));
+    // ID and type: 4 information, 2 warning, 1 error.
+    std::vector<std::pair<unsigned, unsigned>> calls;
+    for (const TracedEvent& event : events) calls.emplace_back(event.id, event.type);
+    EXPECT_EQ(calls, (std::vector<std::pair<unsigned, unsigned>>{
+                         {100, 4}, {111, 2}, {133, 1}, {130, 4}, {120, 4}, {101, 4}}));
     const std::vector<std::string> lines = RecordLines(Site().PathOf(L"ZORPA.log"));
     for (const TracedEvent& event : events) {
         std::cout << "event " << event.id << " (type " << event.type << "): " << event.sentence
                   << (event.cutShort ? "..." : "") << "\n";
-        const auto row = std::find_if(std::begin(zorpa::Events), std::end(zorpa::Events),
-                                      [&](const zorpa::EventInfo& info) { return info.id == event.id; });
-        ASSERT_NE(row, std::end(zorpa::Events)) << event.id;
-        EXPECT_EQ(event.type, EventType(row->level)) << event.id;
         const bool inRecord = std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
             return event.cutShort ? line.rfind(event.sentence, 0) == 0 : line == event.sentence;
         });
