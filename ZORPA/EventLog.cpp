@@ -75,7 +75,8 @@ void EventLog::ReportHeldBack(const EventBudget::HeldBack& held) {
     line << static_cast<long long>(held.count) << (held.count == 1 ? " event" : " events")
          << " with ID " << static_cast<long long>(held.id)
          << " kept out of the Event Log in the last " << static_cast<long long>(minutes)
-         << " minutes, so that it does not fill; ZORPA.log has each of them";
+         << (minutes == 1 ? " minute" : " minutes")
+         << ", so that it does not fill; ZORPA.log has each of them";
     const EventInfo& event = InfoOf(EventKind::HeldBack);
     platform_.WriteEvent(event.level, event.id, FromUtf8(line.Utf8()));
 }
