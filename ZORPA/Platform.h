@@ -18,6 +18,9 @@ using ProcessId = std::int32_t;
 
 enum class MessageIcon { None, Exclamation, Critical };
 
+// The level of an event in Windows' Application log.
+enum class EventLevel { Information, Warning, Error };
+
 // What the platform tells about a program it has just started.
 struct StartedProcess {
     ProcessId id = 0;
@@ -142,6 +145,13 @@ public:
     virtual void HideForm() = 0;
     // Ends the process at once; programs it started keep running.
     [[noreturn]] virtual void EndProgram() = 0;
+
+    // --- event log ---
+    // Writes one event of the source ZORPA to the Application log, with `sentence` as its one
+    // insertion string. Never throws: an event that cannot be written is dropped. (Not named
+    // ReportEvent, which windows.h makes a macro.)
+    virtual void WriteEvent(EventLevel level, std::uint32_t eventId,
+                            const std::wstring& sentence) = 0;
 };
 
 }  // namespace zorpa

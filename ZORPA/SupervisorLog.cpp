@@ -28,6 +28,12 @@ LogLine& ProcessList(LogLine& line, const std::vector<ProcessId>& ids) {
     return line;
 }
 
+// A new version this terminal will not install, rather than a step that could not be done.
+bool IsRefusal(const RuntimeError& error) {
+    return error.number() == ErrorNumber::InvalidFileFormat ||
+           error.number() == ErrorNumber::PermissionToUseObjectDenied;
+}
+
 bool EndsWith(const std::wstring& text, const std::wstring& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
@@ -38,7 +44,7 @@ void SupervisorLog::Started(const std::wstring& folder, std::int16_t threshold) 
     LogLine line;
     line << "ZORPA " APP_VERSION_TEXT " started in " << folder
          << "; threshold AjusteZORPA = " << threshold;
-    file_.Write(line);
+    Write(line, EventKind::Started);
 }
 
 void SupervisorLog::WorkerStarted(SlotId id, ProcessId pid, int style) {
@@ -54,7 +60,7 @@ void SupervisorLog::WorkerNotStarted(SlotId id, const std::wstring& path,
     line << NameOf(id) << (newVersion ? "'s new version" : "") << " could not be started from "
          << path;
     if (windowsError != 0) WindowsError(line << ": ", windowsError);
-    file_.Write(line);
+    Write(line, newVersion ? EventKind::NewVersionNotStarted : EventKind::WorkerNotStarted);
 }
 
 void SupervisorLog::ProbeMissed(SlotId id, ProcessId pid, std::int16_t misses,
@@ -71,7 +77,7 @@ void SupervisorLog::WorkerRestarted(SlotId id, ProcessId oldPid, bool ended, Pro
                              << (misses == 1 ? " unanswered probe" : " unanswered probes")
                              << (ended ? "" : " (no window or running instance of it to end)")
                              << " and started again, hidden: process " << newPid;
-    file_.Write(line);
+    Write(line, EventKind::WorkerRestarted);
 }
 
 void SupervisorLog::CommandObeyed(SettingKey command, const std::vector<Ended>& ended) {
@@ -81,7 +87,7 @@ void SupervisorLog::CommandObeyed(SettingKey command, const std::vector<Ended>& 
     for (std::size_t i = 0; i < ended.size(); ++i)
         Worker(line << (i == 0 ? "ended " : ", "), ended[i].id, ended[i].pid);
     if (command == SettingKey::Restart) line << "; the hang watch starts them again";
-    file_.Write(line);
+    Write(line, EventKind::CommandObeyed);
 }
 
 void SupervisorLog::WorkerUpdated(SlotId id, ProcessId pid, const std::vector<ProcessId>& ended,
@@ -92,7 +98,7 @@ void SupervisorLog::WorkerUpdated(SlotId id, ProcessId pid, const std::vector<Pr
          << source << ", " << bytes << " bytes; ";
     if (ended.empty()) line << "process " << pid << " was not running";
     else ProcessList(line << (ended.size() == 1 ? "process " : "processes "), ended) << " ended for it";
-    file_.Write(line << ", the hang watch starts the new version");
+    Write(line << ", the hang watch starts the new version", EventKind::WorkerUpdated);
 }
 
 void SupervisorLog::OwnUpdateStaged(const std::wstring& source, const std::wstring& target,
@@ -100,7 +106,7 @@ void SupervisorLog::OwnUpdateStaged(const std::wstring& source, const std::wstri
     LogLine line;
     line << "New supervisor staged as " << target << " from " << source << ", " << bytes
          << " bytes";
-    file_.Write(line);
+    Write(line, EventKind::OwnUpdateStaged);
 }
 
 void SupervisorLog::AlreadyInstalled(SlotId id, const std::wstring& source) {
@@ -144,10 +150,11 @@ void SupervisorLog::VersionOnTrial(SlotId id, const std::wstring& kept) {
 void SupervisorLog::VersionConfirmed(SlotId id, ProcessId pid, int answeredCycles,
                                      std::uint64_t overMs, const std::wstring& kept) {
     LogLine line;
-    file_.Write(line << NameOf(id) << "'s new version confirmed: process " << pid
-                     << " showed its window and answered in " << answeredCycles
-                     << " check cycles over " << static_cast<long long>(overMs / 1000) << " s; "
-                     << kept << " deleted");
+    Write(line << NameOf(id) << "'s new version confirmed: process " << pid
+               << " showed its window and answered in " << answeredCycles
+               << " check cycles over " << static_cast<long long>(overMs / 1000) << " s; "
+               << kept << " deleted",
+          EventKind::VersionConfirmed);
 }
 
 void SupervisorLog::KeptVersionDropped(SlotId id, const std::wstring& kept,
@@ -168,18 +175,19 @@ void SupervisorLog::NewVersionFailing(SlotId id, const std::vector<ProcessId>& i
     LogLine line;
     line << NameOf(id) << "'s new version given up: " << static_cast<long long>(instances.size())
          << " instances ended or stopped answering before one was confirmed (processes ";
-    file_.Write(ProcessList(line, instances) << ")");
+    Write(ProcessList(line, instances) << ")", EventKind::NewVersionGivenUp);
 }
 
 void SupervisorLog::RolledBack(SlotId id, const std::wstring& path) {
     LogLine line;
-    file_.Write(line << NameOf(id) << " rolled back: the previous version is back in " << path);
+    Write(line << NameOf(id) << " rolled back: the previous version is back in " << path,
+          EventKind::RolledBack);
 }
 
 void SupervisorLog::RollBackFailed(SlotId id, const RuntimeError& error) {
     LogLine line;
     line << NameOf(id) << " could not be rolled back, the previous version stays kept: ";
-    file_.Write(ErrorPhrase(line, error));
+    Write(ErrorPhrase(line, error), EventKind::RollBackFailed);
 }
 
 void SupervisorLog::ReplaceDone() {
@@ -193,25 +201,27 @@ void SupervisorLog::ReplaceFailed(const RuntimeError& error, std::int16_t attemp
     line << "RemplazarProgramas failed with run-time error " << error.number()
          << " (failed attempt " << attempts << " of " << threshold
          << ", the request stays set): ";
-    file_.Write(ErrorPhrase(line, error));
+    Write(ErrorPhrase(line, error),
+          IsRefusal(error) ? EventKind::UpdateRefused : EventKind::UpdateFailed);
 }
 
 void SupervisorLog::ReplaceSkipped(std::int16_t attempts, std::int16_t threshold) {
     LogLine line;
     line << "RemplazarProgramas cleared without trying: " << attempts
          << " failed attempts reached the threshold " << threshold;
-    file_.Write(line);
+    Write(line, EventKind::UpdateGivenUp);
 }
 
 void SupervisorLog::RunTimeError(const RuntimeError& error) {
     LogLine line;
     line << "Run-time error " << error.number() << " shown to the user: ";
-    file_.Write(ErrorPhrase(line, error));
+    Write(ErrorPhrase(line, error), EventKind::RunTimeError);
 }
 
 void SupervisorLog::Ending(const std::wstring& why) {
     LogLine line;
-    file_.Write(line << "ZORPA ends: " << why);
+    events_.ReportUntold();
+    Write(line << "ZORPA ends: " << why, EventKind::Ending);
 }
 
 LogLine& SupervisorLog::ErrorPhrase(LogLine& line, const RuntimeError& error) {
@@ -222,6 +232,11 @@ LogLine& SupervisorLog::ErrorPhrase(LogLine& line, const RuntimeError& error) {
     const bool named = EndsWith(description, reason);
     line << (named ? description.substr(0, description.size() - reason.size()) : description);
     return WindowsError(line << ": ", error.windowsError());
+}
+
+void SupervisorLog::Write(const LogLine& line, EventKind kind) {
+    file_.Write(line);
+    events_.Report(kind, line);
 }
 
 LogLine& SupervisorLog::WindowsError(LogLine& line, std::uint32_t error) {

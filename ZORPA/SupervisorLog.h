@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "EventLog.h"
 #include "LogFile.h"
 #include "Platform.h"
 #include "Settings.h"
@@ -15,7 +16,8 @@ namespace zorpa {
 // worker and its process id wherever there is one. An answered probe writes nothing.
 class SupervisorLog {
 public:
-    explicit SupervisorLog(Platform& platform) : platform_(platform), file_(platform) {}
+    explicit SupervisorLog(Platform& platform)
+        : platform_(platform), file_(platform), events_(platform) {}
 
     void Started(const std::wstring& folder, std::int16_t threshold);
     void WorkerStarted(SlotId id, ProcessId pid, int style);
@@ -67,9 +69,12 @@ private:
     // The run-time error's description, its Windows error written as "error 5: Access is denied.".
     LogLine& ErrorPhrase(LogLine& line, const RuntimeError& error);
     LogLine& WindowsError(LogLine& line, std::uint32_t error);
+    // A line that support acts on: to the record, and to the Event Log as an event of `kind`.
+    void Write(const LogLine& line, EventKind kind);
 
     Platform& platform_;
     LogFile file_;
+    EventLog events_;
 };
 
 }  // namespace zorpa

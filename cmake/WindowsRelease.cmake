@@ -89,3 +89,26 @@ function(zorpa_release_program target)
       VERBATIM)
   endif()
 endfunction()
+
+# Every shipped program carries an application manifest as resource 1: asInvoker, so that
+# Windows Vista and later do not redirect a write it may not make into the user's
+# VirtualStore (it fails with error 5 instead, and the record says so), and the Windows
+# versions it was made for. trustInfo in the asm.v2 namespace is the form XP SP3 reads; the
+# lock screen declares no DPI awareness (see the README).
+function(zorpa_program_manifest target)
+  set(manifest_name "Site.${target}")
+  set(manifest_dir ${CMAKE_BINARY_DIR}/manifests/${target})
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/Program.manifest.in
+                 ${manifest_dir}/${target}.manifest @ONLY)
+  # 1 is CREATEPROCESS_MANIFEST_RESOURCE_ID, 24 RT_MANIFEST.
+  file(CONFIGURE OUTPUT ${manifest_dir}/Manifest.rc
+       CONTENT "1 24 \"${target}.manifest\"\n" @ONLY)
+  target_sources(${target} PRIVATE ${manifest_dir}/Manifest.rc)
+  set_property(SOURCE ${manifest_dir}/Manifest.rc APPEND PROPERTY
+               OBJECT_DEPENDS ${manifest_dir}/${target}.manifest)
+  target_include_directories(${target} PRIVATE ${manifest_dir})
+  if(MSVC)
+    # The linker would add a manifest of its own as resource 1 too.
+    target_link_options(${target} PRIVATE /MANIFEST:NO)
+  endif()
+endfunction()

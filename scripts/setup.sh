@@ -13,6 +13,7 @@ packages=(
   xserver-xephyr                                  # a display with two monitors
   x11-utils                                       # xprop: a work area on the X root
   openssl osslsigncode                            # test certificates, signed stand-ins
+  python3                                         # reading the programs' manifests
 )
 
 missing=()

@@ -32,6 +32,12 @@ struct ScreenDcReleaser {
 };
 using UniqueScreenDc = std::unique_ptr<HDC__, ScreenDcReleaser>;
 
+struct EventSourceDeregisterer {
+    void operator()(HANDLE source) const { ::DeregisterEventSource(source); }
+};
+// Only ever holds a handle that RegisterEventSourceW returned as valid.
+using UniqueEventSource = std::unique_ptr<void, EventSourceDeregisterer>;
+
 // A cryptographic provider's context and a hash, each given once it was made; CryptoAPI's
 // handles are numbers, not pointers.
 class UniqueCryptProvider {

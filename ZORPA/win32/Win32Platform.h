@@ -4,12 +4,13 @@
 
 #include "MonotonicClock.h"
 #include "Platform.h"
+#include "Win32Handles.h"
 
 namespace zorpa::win32 {
 
 // The supervisor's platform calls, each made directly through Win32; bound by concern in
-// Win32Processes, Win32Files, Win32Signatures, Win32Settings, Win32ClockAndRecord and
-// Win32MessageBox.
+// Win32Processes, Win32Files, Win32Signatures, Win32Settings, Win32ClockAndRecord,
+// Win32MessageBox and Win32EventLog.
 class Win32Platform final : public Platform {
 public:
     // The form's window, which HideForm hides; set once the window exists.
@@ -55,9 +56,15 @@ public:
     void HideForm() override;
     [[noreturn]] void EndProgram() override;
 
+    void WriteEvent(EventLevel level, std::uint32_t eventId,
+                    const std::wstring& sentence) override;
+
 private:
     HWND form_ = nullptr;
     MonotonicClock clock_;
+    // Registered at the first event, once: a source that cannot be registered writes nothing.
+    bool eventSourceTried_ = false;
+    UniqueEventSource eventSource_;
 };
 
 }  // namespace zorpa::win32

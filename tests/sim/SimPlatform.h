@@ -50,6 +50,12 @@ struct MessageRecord {
     MessageIcon icon;
 };
 
+struct EventRecord {
+    zorpa::EventLevel level;
+    std::uint32_t id;
+    std::wstring sentence;
+};
+
 struct SimFile {
     std::string content;  // its size is the file's size
     bool readOnly = false;
@@ -192,6 +198,7 @@ public:
     std::vector<StartRecord> starts;
     std::vector<ProcessId> terminated;  // processes actually terminated, in order
     std::vector<MessageRecord> messages;
+    std::vector<EventRecord> reportedEvents;  // the Application log, oldest first
     std::vector<std::string> events;  // starts, terminations, setting writes, ends, in order
     std::map<WindowHandle, int> sends;
     std::uint32_t waitsForReady = 0;
@@ -235,6 +242,10 @@ public:
                      MessageIcon icon) override;
     void HideForm() override { formHidden = true; }
     [[noreturn]] void EndProgram() override;
+    void WriteEvent(zorpa::EventLevel level, std::uint32_t eventId,
+                    const std::wstring& sentence) override {
+        reportedEvents.push_back({level, eventId, sentence});
+    }
 
     static std::wstring Lower(const std::wstring& text);
     static std::string Narrow(const std::wstring& text);

@@ -46,10 +46,16 @@ bool TerminalSite::StartSupervisor() {
     std::wstring commandLine = L"\"" + path + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    // Wine writes each ReportEventW call to its debug output: its type and ID on the advapi
+    // channel, its strings on the eventlog channel. The child reads WINEDEBUG when it starts.
+    wchar_t debugBefore[MAX_PATH] = L"";
+    const bool hadDebug = ::GetEnvironmentVariableW(L"WINEDEBUG", debugBefore, MAX_PATH) > 0;
+    if (traceEvents_) ::SetEnvironmentVariableW(L"WINEDEBUG", L"fixme-all,fixme+advapi,+eventlog");
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          nullptr, &startup, &info))
-        return false;
+    const BOOL started = ::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr,
+                                          FALSE, 0, nullptr, nullptr, &startup, &info);
+    if (traceEvents_) ::SetEnvironmentVariableW(L"WINEDEBUG", hadDebug ? debugBefore : nullptr);
+    if (!started) return false;
     ::CloseHandle(info.hThread);
     supervisor_.reset(info.hProcess);
     supervisorPid_ = info.dwProcessId;

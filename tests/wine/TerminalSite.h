@@ -42,6 +42,9 @@ public:
     bool InstallWorker(const std::wstring& file, const wchar_t* build = StandInV1);
     bool InstallWorkers();
 
+    // Wine traces the Event Log calls of the supervisor started next to the standard error it
+    // inherits from this program.
+    void TraceEvents() { traceEvents_ = true; }
     bool StartSupervisor();
     DWORD SupervisorPid() const { return supervisorPid_; }
     bool SupervisorRunning() const;
@@ -71,6 +74,7 @@ private:
 
     std::wstring folder_;
     bool keepFolder_;
+    bool traceEvents_ = false;
     Handle supervisor_;
     DWORD supervisorPid_ = 0;
     std::map<DWORD, Handle> workers_;
