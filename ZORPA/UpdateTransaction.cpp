@@ -1,20 +1,17 @@
 #include "UpdateTransaction.h"
 
 #include <algorithm>
-#include <cwctype>
 
+#include "FileNames.h"
 #include "Publisher.h"
 
 namespace zorpa {
 
 namespace {
 
-// The last parts of both paths name the same file; Windows compares names without case.
+// The last parts of both paths name the same file.
 bool SameFileName(const std::wstring& a, const std::wstring& b) {
-    const std::wstring x = FileNameOf(a), y = FileNameOf(b);
-    return std::equal(x.begin(), x.end(), y.begin(), y.end(), [](wchar_t p, wchar_t q) {
-        return std::towupper(p) == std::towupper(q);
-    });
+    return SameNameIgnoringCase(FileNameOf(a), FileNameOf(b));
 }
 
 }  // namespace

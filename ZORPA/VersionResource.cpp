@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "DecimalText.h"
+#include "FileNames.h"
 #include "PeFormat.h"
 
 namespace zorpa {
@@ -121,15 +122,6 @@ std::optional<ProgramVersion> VersionIn(const Bytes& bytes, std::uint64_t size) 
         });
     });
     return version;
-}
-
-wchar_t AsciiUpper(wchar_t c) { return c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c; }
-
-bool SameNameIgnoringCase(const std::wstring& a, const std::wstring& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-    return true;
 }
 
 }  // namespace

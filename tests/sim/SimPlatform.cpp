@@ -198,6 +198,7 @@ void SimPlatform::PowerOn(std::uint64_t offForMs) {
     for (auto& [id, process] : processes_)
         if (process.running) EndProcess(process);
     exitsAt_.clear();
+    startFaults_.clear();  // what held a file for a moment is long done
     nowMs_ += offForMs;
     powered_ = true;
     powerCut.reset();
