@@ -45,6 +45,9 @@ public:
     explicit SeededRun(std::uint32_t seed) : random_(seed) {
         const zorpa::SignatureFacts& signer = Signatures[Roll(2)];
         for (SlotId id : zorpa::ReplaceOrder) s_.sim.SetSignature(s_.PathOf(id), signer);
+        // A site that started the supervisor's staged new version.
+        if (Roll(4) == 0) s_.sim.programFile = L"ZORPANEW.EXE";
+        s_.sim.AddFile(s_.sim.folder + L"\\" + s_.sim.programFile, "zorpa-1");
         // Other programs go on while a message box is open and while a step waits.
         s_.sim.whileMessageShown = [this](const sim::MessageRecord&) { SetFlag(); };
         s_.sim.onSleep = [this] { if (Roll(20) == 0) SetFlag(); };
