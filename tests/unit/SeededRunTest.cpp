@@ -25,7 +25,7 @@ using zorpa::SlotId;
 using zorpa::SignatureState;
 
 constexpr int StepsPerSeed = 2000;
-constexpr std::uint32_t SuiteSeeds = 30;
+constexpr std::uint32_t SuiteSeeds = 100;
 constexpr std::size_t EventsShown = 30;
 
 const std::wstring Server = L"\\\\SERVIDOR\\Nuevos";
