@@ -110,8 +110,8 @@ std::vector<ProcessId> CallDlls::EndInstancesOf(const std::wstring& path,
     const std::uint64_t start = platform_.MonotonicMilliseconds();
     for (ProcessId pid : started) {
         const std::uint64_t waited = platform_.MonotonicMilliseconds() - start;
-        if (EndInstance(pid, waited < waitForEndMs ? static_cast<std::uint32_t>(waitForEndMs - waited)
-                                                   : 0))
+        if (EndInstance(
+                pid, waited < waitForEndMs ? static_cast<std::uint32_t>(waitForEndMs - waited) : 0))
             ended.push_back(pid);
     }
     return ended;

@@ -96,8 +96,11 @@ void SupervisorLog::WorkerUpdated(SlotId id, ProcessId pid, const std::vector<Pr
     LogLine line;
     line << NameOf(id) << " updated " << (versions.empty() ? L"from " : versions + L" in ")
          << source << ", " << bytes << " bytes; ";
-    if (ended.empty()) line << "process " << pid << " was not running";
-    else ProcessList(line << (ended.size() == 1 ? "process " : "processes "), ended) << " ended for it";
+    if (ended.empty())
+        line << "process " << pid << " was not running";
+    else
+        ProcessList(line << (ended.size() == 1 ? "process " : "processes "), ended)
+            << " ended for it";
     Write(line << ", the hang watch starts the new version", EventKind::WorkerUpdated);
 }
 
@@ -151,9 +154,8 @@ void SupervisorLog::VersionConfirmed(SlotId id, ProcessId pid, int answeredCycle
                                      std::uint64_t overMs, const std::wstring& kept) {
     LogLine line;
     Write(line << NameOf(id) << "'s new version confirmed: process " << pid
-               << " showed its window and answered in " << answeredCycles
-               << " check cycles over " << static_cast<long long>(overMs / 1000) << " s; "
-               << kept << " deleted",
+               << " showed its window and answered in " << answeredCycles << " check cycles over "
+               << static_cast<long long>(overMs / 1000) << " s; " << kept << " deleted",
           EventKind::VersionConfirmed);
 }
 

@@ -273,7 +273,7 @@ void SimPlatform::WaitUntilReady(const zorpa::StartedProcess& process, std::uint
 }
 
 bool SimPlatform::TerminateInstance(const zorpa::StartedProcess& process,
-                                     std::uint32_t waitForEndMs) {
+                                    std::uint32_t waitForEndMs) {
     FinishExits();
     const ProcessId id = process.id;
     auto it = processes_.find(id);
@@ -329,7 +329,8 @@ bool SimPlatform::SendNullWithTimeout(WindowHandle window, std::uint32_t timeout
     nowMs_ += AnswerCostMs;
     SimProcess& owner = processes_.at(it->second.owner);
     const auto fault = versionFaults.find(owner.version);
-    if (fault != versionFaults.end() && fault->second == VersionFault::AnswersOnce) EndProcess(owner);
+    if (fault != versionFaults.end() && fault->second == VersionFault::AnswersOnce)
+        EndProcess(owner);
     return true;
 }
 
@@ -373,7 +374,8 @@ bool SimPlatform::FileExists(const std::wstring& path) {
 
 bool SimPlatform::FileInUse(const std::wstring& path) const {
     for (const auto& [id, process] : processes_) {
-        if (process.running && (Lower(process.path) == Lower(path) || Lower(process.holds) == Lower(path)))
+        if (process.running &&
+            (Lower(process.path) == Lower(path) || Lower(process.holds) == Lower(path)))
             return true;
     }
     return false;
@@ -406,9 +408,11 @@ zorpa::CopiedFile SimPlatform::CopyToTemporary(const std::wstring& from,
     ChangeDisk(true, [&](bool whole) {
         SimFile copy{read, false, source->raw, false, source->signature, source->version};
         // Cut short: what was written of the program's bytes.
-        if (!whole) copy = SimFile{RawBytes(*source).substr(0, RawBytes(*source).size() / 2), false, true};
+        if (!whole)
+            copy = SimFile{RawBytes(*source).substr(0, RawBytes(*source).size() / 2), false, true};
         files_[Lower(temporary)] = copy;
-        events.push_back("copy " + Narrow(FileNameOf(from)) + " to " + Narrow(FileNameOf(temporary)));
+        events.push_back("copy " + Narrow(FileNameOf(from)) + " to " +
+                         Narrow(FileNameOf(temporary)));
     });
     return {source->content.size(), read.size()};
 }
@@ -429,10 +433,11 @@ void SimPlatform::MoveFileOver(const std::wstring& from, const std::wstring& to)
                       L"Cannot rename " + from + L": " + ErrorText(error));
     CheckWritable(to);
     ChangeDisk(false, [&](bool) {
-        files_[Lower(to)] = SimFile{source->content, false, source->raw, false, source->signature,
-                                    source->version};
+        files_[Lower(to)] =
+            SimFile{source->content, false, source->raw, false, source->signature, source->version};
         RemoveFile(from);
-        if (scanAfterRename > 0) startFaults_[Lower(to)] = {WindowsError::SharingViolation, scanAfterRename};
+        if (scanAfterRename > 0)
+            startFaults_[Lower(to)] = {WindowsError::SharingViolation, scanAfterRename};
         events.push_back("move " + Narrow(FileNameOf(from)) + " to " + Narrow(FileNameOf(to)));
     });
 }

@@ -71,9 +71,9 @@ struct SimFile {
 
 // What is wrong with a version of a program, whatever file it is started from.
 enum class VersionFault {
-    WontStart,  // Windows refuses to start it (a broken file, another processor)
-    EndsAtOnce,  // it ends before it shows a window (a DLL it lacks, a broken build)
-    WindowLate,  // it shows its window only after the supervisor looked for it
+    WontStart,    // Windows refuses to start it (a broken file, another processor)
+    EndsAtOnce,   // it ends before it shows a window (a DLL it lacks, a broken build)
+    WindowLate,   // it shows its window only after the supervisor looked for it
     AnswersOnce,  // it shows its window and answers once, then ends (an error box, then exit)
 };
 

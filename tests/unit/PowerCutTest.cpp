@@ -18,7 +18,8 @@ using CutWhen = sim::SimPlatform::CutWhen;
 const std::wstring Server = L"\\\\SERVIDOR\\Nuevos";
 const zorpa::SignatureFacts Publisher{zorpa::SignatureState::Intact, L"Site Publisher",
                                       L"CN=Site Publisher", L"AA01", true};
-const zorpa::SignatureFacts Other{zorpa::SignatureState::Intact, L"Other", L"CN=Other", L"DD04", true};
+const zorpa::SignatureFacts Other{zorpa::SignatureState::Intact, L"Other", L"CN=Other", L"DD04",
+                                  true};
 
 void Offer(Supervisor& s, const wchar_t* file, const std::string& version = "v2") {
     s.sim.AddFile(Server + file, version);
@@ -39,7 +40,8 @@ struct Scenario {
 
 const Scenario Scenarios[] = {
     {"one worker updated", {}, [](Supervisor& s) { Offer(s, L"\\TULVANNEW.EXE"), Cycles(s, 2); }},
-    {"three workers and ZORPANEW.EXE", {},
+    {"three workers and ZORPANEW.EXE",
+     {},
      [](Supervisor& s) {
          OfferAll(s), Offer(s, L"\\ZORPA.EXE"), Offer(s, L"\\ZORPANEW.EXE", "zorpa-2");
          Cycles(s, 1);
@@ -58,7 +60,8 @@ const Scenario Scenarios[] = {
      [](Supervisor& s) {
          s.sim.AddFile(s.PathOf(SlotId::TULVAN), "v2");
          s.sim.AddFile(s.PathOf(SlotId::TULVAN) + L".old", "v1");
-         s.sim.AddRawFile(s.PathOf(SlotId::FENDA_IMPRESION) + L".old", sim::BuildImage({}).substr(0, 900));
+         s.sim.AddRawFile(s.PathOf(SlotId::FENDA_IMPRESION) + L".old",
+                          sim::BuildImage({}).substr(0, 900));
          s.sim.AddFile(s.PathOf(SlotId::FENDA_TICKETS) + L".old.new", "v0");
      },
      [](Supervisor& s) { Cycles(s, 5); }},
@@ -122,8 +125,8 @@ TEST(PowerCuts, EveryCutBetweenTwoDiskChangesLeavesATerminalThatRecovers) {
             }
         }
     }
-    std::cout << "power cuts: " << states << " crash states explored in "
-              << std::size(Scenarios) << " scenarios\n";
+    std::cout << "power cuts: " << states << " crash states explored in " << std::size(Scenarios)
+              << " scenarios\n";
 }
 
 }  // namespace

@@ -354,8 +354,10 @@ TEST(ReplacementGivenUp, WhateverTheStepInstalledBeforeItFailed) {
         std::optional<sim::VersionFault> tulvan;
         const char* installed;
         long installs;
-    } cases[] = {{"installed once", std::nullopt, "v2", 1},
-                 {"rolled back, installed again every cycle", sim::VersionFault::WontStart, "v1", 3}};
+    } cases[] = {
+        {"installed once", std::nullopt, "v2", 1},
+        {"rolled back, installed again every cycle", sim::VersionFault::WontStart, "v1", 3},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Supervisor s;

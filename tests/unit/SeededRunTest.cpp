@@ -21,16 +21,22 @@
 
 namespace {
 
-using zorpa::SlotId;
 using zorpa::SignatureState;
+using zorpa::SlotId;
 
 constexpr int StepsPerSeed = 2000;
 constexpr std::uint32_t SuiteSeeds = 100;
 constexpr std::size_t EventsShown = 30;
 
 const std::wstring Server = L"\\\\SERVIDOR\\Nuevos";
-const wchar_t* const Flags[] = {L"RemplazarProgramas", L"RemplazarProgramas", L"RemplazarProgramas",
-                                L"RemplazarProgramas", L"Restart", L"Restart", L"ShutDown", L"Exit"};
+const wchar_t* const Flags[] = {L"RemplazarProgramas",
+                                L"RemplazarProgramas",
+                                L"RemplazarProgramas",
+                                L"RemplazarProgramas",
+                                L"Restart",
+                                L"Restart",
+                                L"ShutDown",
+                                L"Exit"};
 const wchar_t* const Thresholds[] = {L"1", L"2", L"3", L"10", L"x"};
 const zorpa::SignatureFacts Signatures[] = {
     {},
@@ -50,7 +56,9 @@ public:
         s_.sim.AddFile(s_.sim.folder + L"\\" + s_.sim.programFile, "zorpa-1");
         // Other programs go on while a message box is open and while a step waits.
         s_.sim.whileMessageShown = [this](const sim::MessageRecord&) { SetFlag(); };
-        s_.sim.onSleep = [this] { if (Roll(20) == 0) SetFlag(); };
+        s_.sim.onSleep = [this] {
+            if (Roll(20) == 0) SetFlag();
+        };
     }
 
     // The first invariant broken, with the events that led there; empty when all held.
@@ -67,7 +75,8 @@ public:
         for (zorpa::ProcessId id : foreign_)
             if (s_.sim.IsRunning(id) && s_.sim.Process(id)->path.empty()) s_.sim.ExitProcess(id);
         s_.sim.SetSetting(L"AjusteZORPA", L"2");
-        for (int cycle = 0; cycle < 24 && broken.empty(); ++cycle) broken = Tick(30000, "quiet tick");
+        for (int cycle = 0; cycle < 24 && broken.empty(); ++cycle)
+            broken = Tick(30000, "quiet tick");
         if (broken.empty()) broken = check_.WhenQuiet();
         if (broken.empty()) return {};
         std::string report = "step " + std::to_string(step_) + ": " + broken + "\nlast events:";
@@ -96,7 +105,8 @@ private:
     }
     std::string Settle(std::uint64_t tickMs = 0) {
         std::string broken;
-        if (s_.sim.Powered() && (broken = check_.AfterEvent(tickMs)).empty() && !s_.ended) return {};
+        if (s_.sim.Powered() && (broken = check_.AfterEvent(tickMs)).empty() && !s_.ended)
+            return {};
         if (!broken.empty()) return broken;
         Note(s_.sim.Powered() ? "the site starts the supervisor again" : "power back, start-up");
         s_.PowerOn(60000);
@@ -107,7 +117,8 @@ private:
     // A new version on the server: whole, broken or unstartable, signed or not.
     std::string Offer() {
         const bool own = Roll(6) == 0;
-        const std::wstring file = own ? L"\\ZORPANEW.EXE" : zorpa::InfoOf(Replaceable()).replacement;
+        const std::wstring file =
+            own ? L"\\ZORPANEW.EXE" : zorpa::InfoOf(Replaceable()).replacement;
         const std::string version = (own ? "zorpa-" : "v") + std::to_string(++versions_);
         const std::uint32_t kind = Roll(11);
         if (kind == 0) {
@@ -123,7 +134,8 @@ private:
         }
         s_.sim.SetSignature(Server + file, Signatures[Roll(std::size(Signatures))]);
         if (own) s_.sim.AddFile(Server + L"\\ZORPA.EXE", "marker");
-        return "offered " + sim::SimPlatform::Narrow(file) + " " + version + " kind " + std::to_string(kind);
+        return "offered " + sim::SimPlatform::Narrow(file) + " " + version + " kind " +
+               std::to_string(kind);
     }
 
     std::string Step() {
@@ -131,59 +143,85 @@ private:
         zorpa::ProgramSlot& slot = s_.Slot(AnySlot());
         const std::wstring worker = s_.PathOf(Replaceable());
         switch (Roll(24)) {
-        case 0: case 1: case 2: case 3: case 4: case 5: case 19: case 20: case 21:
-            return Tick(1000 * (1 + Roll(60)), "tick");
-        case 6: Note("reset"); s_.Reset(); return Settle();
-        case 7: SetFlag(); Note("flag set"); return Settle();
-        case 8: sim.SetSetting(L"AjusteZORPA", Thresholds[Roll(std::size(Thresholds))]); Note("threshold"); return Settle();
-        case 9: case 10: Note(Offer()); return Settle();
-        case 11:
-            if (Roll(2)) sim.RemoveFile(Server + zorpa::InfoOf(Replaceable()).replacement);
-            else sim.GrowWhileRead(Server + zorpa::InfoOf(Replaceable()).replacement, "+");
-            Note("server file vanished or growing");
-            return Settle();
-        case 12:
-            if (const auto windows = sim.WindowsOf(slot.Pid); !windows.empty())
-                Roll(3) ? sim.Hang(windows[0]) : sim.Resume(windows[0]);
-            else if (sim.IsRunning(slot.Pid)) sim.ExitProcess(slot.Pid);
-            Note("worker hung, answered or ended");
-            return Settle();
-        case 13:
-            if (sim.IsRunning(slot.Pid)) sim.ExitProcess(slot.Pid);
-            Note("worker ended by itself");
-            return Settle();
-        case 14:
-            sim.scanAfterRename = static_cast<int>(Roll(4));
-            if (Roll(8) == 0) sim.FailNextStarts(worker, Roll(2) ? 2 : 193, 1);
-            Note("starts refused");
-            return Settle();
-        case 15:
-            // For a while: the next such event lifts it again.
-            for (SlotId id : zorpa::ReplaceOrder) sim.FailFile(s_.PathOf(id), 0);
-            if (Roll(2)) sim.FailFile(worker, zorpa::WindowsError::AccessDenied);
-            sim.spaceLeft = Roll(3) ? std::nullopt : std::optional<std::size_t>(1);
-            Note("renames refused or disk full");
-            return Settle();
-        case 16: {
-            // Another program: under an id a worker had, holding a worker's file, or taking the
-            // handle of a worker's window that is gone.
-            // (Not both under the same id: the supervisor knows a window only by its owner's id.)
-            const bool reuseId = !sim.IsRunning(slot.Pid) && slot.Pid > 0 && Roll(2);
-            const zorpa::ProcessId id = reuseId ? slot.Pid : 90000 + 4 * static_cast<int>(foreign_.size());
-            if (!sim.IsRunning(id)) foreign_.push_back(sim.StartForeignProcess(id, Roll(2) ? worker : L""));
-            zorpa::ProcessId owner = 0;
-            if (!reuseId && slot.Window && !sim.GetWindowProcessId(slot.Window, owner))
-                sim.ReuseWindowHandle(slot.Window, id);
-            Note("foreign process " + std::to_string(id));
-            return Settle();
-        }
-        case 17: sim.SetTimeOfDay(Roll(86400)); Note("clock set"); return Settle();
-        case 18:
-            sim.powerCut = sim::SimPlatform::PowerCutPlan{sim.diskChanges + 1 + Roll(6),
-                                                           static_cast<sim::SimPlatform::CutWhen>(Roll(3))};
-            Note("a power cut is coming");
-            return Settle();
-        default: return Tick(100, "tick at once");
+            case 0:
+            case 1:
+            case 2:
+            case 3:
+            case 4:
+            case 5:
+            case 19:
+            case 20:
+            case 21: return Tick(1000 * (1 + Roll(60)), "tick");
+            case 6:
+                Note("reset");
+                s_.Reset();
+                return Settle();
+            case 7:
+                SetFlag();
+                Note("flag set");
+                return Settle();
+            case 8:
+                sim.SetSetting(L"AjusteZORPA", Thresholds[Roll(std::size(Thresholds))]);
+                Note("threshold");
+                return Settle();
+            case 9:
+            case 10: Note(Offer()); return Settle();
+            case 11:
+                if (Roll(2))
+                    sim.RemoveFile(Server + zorpa::InfoOf(Replaceable()).replacement);
+                else
+                    sim.GrowWhileRead(Server + zorpa::InfoOf(Replaceable()).replacement, "+");
+                Note("server file vanished or growing");
+                return Settle();
+            case 12:
+                if (const auto windows = sim.WindowsOf(slot.Pid); !windows.empty())
+                    Roll(3) ? sim.Hang(windows[0]) : sim.Resume(windows[0]);
+                else if (sim.IsRunning(slot.Pid))
+                    sim.ExitProcess(slot.Pid);
+                Note("worker hung, answered or ended");
+                return Settle();
+            case 13:
+                if (sim.IsRunning(slot.Pid)) sim.ExitProcess(slot.Pid);
+                Note("worker ended by itself");
+                return Settle();
+            case 14:
+                sim.scanAfterRename = static_cast<int>(Roll(4));
+                if (Roll(8) == 0) sim.FailNextStarts(worker, Roll(2) ? 2 : 193, 1);
+                Note("starts refused");
+                return Settle();
+            case 15:
+                // For a while: the next such event lifts it again.
+                for (SlotId id : zorpa::ReplaceOrder) sim.FailFile(s_.PathOf(id), 0);
+                if (Roll(2)) sim.FailFile(worker, zorpa::WindowsError::AccessDenied);
+                sim.spaceLeft = Roll(3) ? std::nullopt : std::optional<std::size_t>(1);
+                Note("renames refused or disk full");
+                return Settle();
+            case 16: {
+                // Another program: under an id a worker had, holding a worker's file, or taking the
+                // handle of a worker's window that is gone.
+                // (Not both under the same id: the supervisor knows a window only by its owner's
+                // id.)
+                const bool reuseId = !sim.IsRunning(slot.Pid) && slot.Pid > 0 && Roll(2);
+                const zorpa::ProcessId id =
+                    reuseId ? slot.Pid : 90000 + 4 * static_cast<int>(foreign_.size());
+                if (!sim.IsRunning(id))
+                    foreign_.push_back(sim.StartForeignProcess(id, Roll(2) ? worker : L""));
+                zorpa::ProcessId owner = 0;
+                if (!reuseId && slot.Window && !sim.GetWindowProcessId(slot.Window, owner))
+                    sim.ReuseWindowHandle(slot.Window, id);
+                Note("foreign process " + std::to_string(id));
+                return Settle();
+            }
+            case 17:
+                sim.SetTimeOfDay(Roll(86400));
+                Note("clock set");
+                return Settle();
+            case 18:
+                sim.powerCut = sim::SimPlatform::PowerCutPlan{
+                    sim.diskChanges + 1 + Roll(6), static_cast<sim::SimPlatform::CutWhen>(Roll(3))};
+                Note("a power cut is coming");
+                return Settle();
+            default: return Tick(100, "tick at once");
         }
     }
 
@@ -200,14 +238,19 @@ TEST(SeededRuns, EveryInvariantHoldsAfterEveryEvent) {
     if (const char* seeds = std::getenv("ZORPA_SEEDS")) {
         const std::string text(seeds);
         const std::size_t colon = text.find(':');
-        if (colon == std::string::npos) count = static_cast<std::uint32_t>(std::stoul(text));
-        else first = static_cast<std::uint32_t>(std::stoul(text)), count = static_cast<std::uint32_t>(std::stoul(text.substr(colon + 1)));
+        if (colon == std::string::npos)
+            count = static_cast<std::uint32_t>(std::stoul(text));
+        else
+            first = static_cast<std::uint32_t>(std::stoul(text)),
+            count = static_cast<std::uint32_t>(std::stoul(text.substr(colon + 1)));
     }
     for (std::uint32_t seed = first; seed < first + count; ++seed) {
         const std::string broken = SeededRun(seed).Run();
-        ASSERT_EQ(broken, "") << "seed " << seed << ", rerun with scripts/simulate.sh " << seed << " 1";
+        ASSERT_EQ(broken, "") << "seed " << seed << ", rerun with scripts/simulate.sh " << seed
+                              << " 1";
     }
-    std::cout << "seeded runs: " << count << " seeds of " << StepsPerSeed << " steps from seed " << first << "\n";
+    std::cout << "seeded runs: " << count << " seeds of " << StepsPerSeed << " steps from seed "
+              << first << "\n";
 }
 
 }  // namespace

@@ -14,7 +14,9 @@ constexpr std::size_t StampLength = 31;  // "2026-12-08 10:00:00.000 +01:00 "
 
 std::string Name(SlotId id) { return sim::SimPlatform::Narrow(zorpa::InfoOf(id).name); }
 
-bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const char* part) {
+    return text.find(part) != std::string::npos;
+}
 
 }  // namespace
 
@@ -34,7 +36,8 @@ std::wstring TerminalInvariants::Server() const {
 std::string TerminalInvariants::AfterEvent(std::uint64_t tickMs) {
     if (tickMs > CycleBoundMs) return "a check cycle took " + std::to_string(tickMs) + " ms";
     if (s_.form->Module().RememberedInstances() > RememberedBound)
-        return "the supervisor remembers more than " + std::to_string(RememberedBound) + " instances";
+        return "the supervisor remembers more than " + std::to_string(RememberedBound) +
+               " instances";
     std::string broken = WorkerFiles();
     if (broken.empty()) broken = Steps();
     stepFailed_ = false;
@@ -44,8 +47,9 @@ std::string TerminalInvariants::AfterEvent(std::uint64_t tickMs) {
     const std::array<bool, zorpa::SlotCount> running = Running();
     for (SlotId id : zorpa::StartOrder) {
         const auto i = static_cast<std::size_t>(id);
-        const bool started = std::any_of(s_.sim.starts.begin() + startsSeen_, s_.sim.starts.end(),
-                                         [&](const auto& start) { return start.path == s_.PathOf(id); });
+        const bool started =
+            std::any_of(s_.sim.starts.begin() + startsSeen_, s_.sim.starts.end(),
+                        [&](const auto& start) { return start.path == s_.PathOf(id); });
         if (broken.empty() && stepFailed_ && running_[i] && !running[i] && !started)
             broken = "a failed step left " + Name(id) + " down";
     }
@@ -57,7 +61,8 @@ std::string TerminalInvariants::AfterEvent(std::uint64_t tickMs) {
 std::array<bool, zorpa::SlotCount> TerminalInvariants::Running() const {
     std::array<bool, zorpa::SlotCount> running{};
     for (SlotId id : zorpa::StartOrder)
-        running[static_cast<std::size_t>(id)] = !s_.sim.RunningFrom(zorpa::InfoOf(id).file + 1).empty();
+        running[static_cast<std::size_t>(id)] =
+            !s_.sim.RunningFrom(zorpa::InfoOf(id).file + 1).empty();
     return running;
 }
 
@@ -97,7 +102,8 @@ std::string TerminalInvariants::Steps() {
             return "ended process " + std::to_string(sim.terminated[terminatedSeen_]) +
                    ", which it did not start";
     if (sim.ownFileChanges > 0) return "tried to replace or delete the file it runs from";
-    const std::string staged = sim.File(sim.folder + L"\\ZORPANEW.EXE").value_or(sim::SimFile{}).content;
+    const std::string staged =
+        sim.File(sim.folder + L"\\ZORPANEW.EXE").value_or(sim::SimFile{}).content;
     if (staged != ownStaged_ && !s_.ended) return "staged ZORPANEW.EXE and ran on";
     ownStaged_ = staged;
     return {};
@@ -106,44 +112,55 @@ std::string TerminalInvariants::Steps() {
 // The record tells the truth about what it ended, started and confirmed.
 std::string TerminalInvariants::RecordLines() {
     static const std::regex failed("failed attempt \\d+ of (-?\\d+)");
-    static const std::regex ended("\\(process (\\d+)\\) ended after|process(?:es)? ([0-9, ]+) ended "
-                                  "for it|obeyed: ended (.*)");
+    static const std::regex ended(
+        "\\(process (\\d+)\\) ended after|process(?:es)? ([0-9, ]+) ended "
+        "for it|obeyed: ended (.*)");
     static const std::regex number("\\d+");
     static const std::regex started("^(\\w+) .*started[^:]*: process (\\d+)");
     static const std::regex confirmed("^(\\w+)'s new version confirmed");
     const sim::SimPlatform& sim = s_.sim;
-    const std::string record = sim.File(sim.folder + L"\\ZORPA.log").value_or(sim::SimFile{}).content;
+    const std::string record =
+        sim.File(sim.folder + L"\\ZORPA.log").value_or(sim::SimFile{}).content;
     if (record.size() < recordSeen_) recordSeen_ = 0;  // moved aside
     for (std::size_t end; (end = record.find("\r\n", recordSeen_)) != std::string::npos;
          recordSeen_ = end + 2) {
-        const std::string line = record.substr(recordSeen_ + StampLength, end - recordSeen_ - StampLength);
+        const std::string line =
+            record.substr(recordSeen_ + StampLength, end - recordSeen_ - StampLength);
         std::smatch m;
         if (std::regex_search(line, m, failed) && ++failuresInARow_ > std::max(1, std::stoi(m[1])))
             return "a failing request was not given up: " + line;
         stepFailed_ = stepFailed_ || !m.empty();
         if (Contains(line, "request cleared") || Contains(line, "cleared without trying"))
             failuresInARow_ = 0;
-        if (Contains(line, "could not be started from")) startError_ = line.substr(line.rfind(": error ") + 8);
-        if (line.rfind("ZORPA ends: ", 0) == 0 && !Ending(line.substr(12)).empty()) return Ending(line.substr(12));
+        if (Contains(line, "could not be started from"))
+            startError_ = line.substr(line.rfind(": error ") + 8);
+        if (line.rfind("ZORPA ends: ", 0) == 0 && !Ending(line.substr(12)).empty())
+            return Ending(line.substr(12));
         if (std::regex_search(line, m, ended)) {
             const std::string ids = m[1].str() + m[2].str() + m[3].str();
             for (std::sregex_iterator n(ids.begin(), ids.end(), number), last; n != last; ++n)
-                if (std::count(sim.terminated.begin(), sim.terminated.end(), std::stoi(n->str())) == 0)
+                if (std::count(sim.terminated.begin(), sim.terminated.end(), std::stoi(n->str())) ==
+                    0)
                     return "the record says it ended " + n->str() + ", which it did not: " + line;
         }
         if (std::regex_search(line, m, started)) {
-            const std::wstring path = sim.folder + L"\\" + std::wstring(m[1].first, m[1].second) + L".EXE";
-            const bool found = std::any_of(sim.starts.begin(), sim.starts.end(), [&](const auto& start) {
-                return start.id == std::stoi(m[2]) && sim::SimPlatform::Lower(start.path) ==
-                                                          sim::SimPlatform::Lower(path);
-            });
+            const std::wstring path =
+                sim.folder + L"\\" + std::wstring(m[1].first, m[1].second) + L".EXE";
+            const bool found =
+                std::any_of(sim.starts.begin(), sim.starts.end(), [&](const auto& start) {
+                    return start.id == std::stoi(m[2]) &&
+                           sim::SimPlatform::Lower(start.path) == sim::SimPlatform::Lower(path);
+                });
             if (!found) return "the record names a start that did not happen: " + line;
         }
         if (std::regex_search(line, m, confirmed)) {
-            const std::wstring worker = sim.folder + L"\\" + std::wstring(m[1].first, m[1].second) + L".EXE";
-            if (sim.File(worker + L".old")) return "confirmed, yet the previous version is still kept: " + line;
+            const std::wstring worker =
+                sim.folder + L"\\" + std::wstring(m[1].first, m[1].second) + L".EXE";
+            if (sim.File(worker + L".old"))
+                return "confirmed, yet the previous version is still kept: " + line;
             // Only a version that keeps running is confirmed.
-            if (sim.versionFaults.count(sim.File(worker)->content)) return "a faulty version confirmed: " + line;
+            if (sim.versionFaults.count(sim.File(worker)->content))
+                return "a faulty version confirmed: " + line;
         }
     }
     return {};
