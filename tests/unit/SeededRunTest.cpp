@@ -1,11 +1,6 @@
-// Long runs of a terminal whose events are drawn from a seed: ticks at varied intervals, commands
-// from other programs (also while a message box is open or a step waits), the server offering good,
-// broken, unstartable and foreign-signed versions, workers hanging and dying, Windows refusing
-// starts and renames, a full disk, files held by other programs, reused ids, the clock set and
-// power cuts. The invariants are checked after every event; the same seed gives the same run.
-//
-//   ZORPA_SEEDS=N        runs seeds 1 to N instead of the suite's set
-//   ZORPA_SEEDS=FIRST:N  runs N seeds from FIRST (one seed: FIRST:1); scripts/simulate.sh sets it
+// Long runs of a terminal whose events are drawn from a seed, the invariants checked after every
+// one; the same seed gives the same run. ZORPA_SEEDS=N runs seeds 1 to N instead of the suite's,
+// ZORPA_SEEDS=FIRST:N runs N seeds from FIRST (scripts/simulate.sh sets it).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -29,14 +24,9 @@ constexpr std::uint32_t SuiteSeeds = 100;
 constexpr std::size_t EventsShown = 30;
 
 const std::wstring Server = L"\\\\SERVIDOR\\Nuevos";
-const wchar_t* const Flags[] = {L"RemplazarProgramas",
-                                L"RemplazarProgramas",
-                                L"RemplazarProgramas",
-                                L"RemplazarProgramas",
-                                L"Restart",
-                                L"Restart",
-                                L"ShutDown",
-                                L"Exit"};
+const wchar_t* const Flags[] = {L"RemplazarProgramas", L"RemplazarProgramas",
+                                L"RemplazarProgramas", L"RemplazarProgramas",
+                                L"Restart", L"Restart", L"ShutDown", L"Exit"};
 const wchar_t* const Thresholds[] = {L"1", L"2", L"3", L"10", L"x"};
 const zorpa::SignatureFacts Signatures[] = {
     {},
@@ -56,9 +46,7 @@ public:
         s_.sim.AddFile(s_.sim.folder + L"\\" + s_.sim.programFile, "zorpa-1");
         // Other programs go on while a message box is open and while a step waits.
         s_.sim.whileMessageShown = [this](const sim::MessageRecord&) { SetFlag(); };
-        s_.sim.onSleep = [this] {
-            if (Roll(20) == 0) SetFlag();
-        };
+        s_.sim.onSleep = [this] { if (Roll(20) == 0) SetFlag(); };
     }
 
     // The first invariant broken, with the events that led there; empty when all held.
@@ -143,86 +131,65 @@ private:
         zorpa::ProgramSlot& slot = s_.Slot(AnySlot());
         const std::wstring worker = s_.PathOf(Replaceable());
         switch (Roll(24)) {
-            case 0:
-            case 1:
-            case 2:
-            case 3:
-            case 4:
-            case 5:
-            case 19:
-            case 20:
-            case 21: return Tick(1000 * (1 + Roll(60)), "tick");
-            case 6:
-                Note("reset");
-                s_.Reset();
-                return Settle();
-            case 7:
-                SetFlag();
-                Note("flag set");
-                return Settle();
-            case 8:
-                sim.SetSetting(L"AjusteZORPA", Thresholds[Roll(std::size(Thresholds))]);
-                Note("threshold");
-                return Settle();
-            case 9:
-            case 10: Note(Offer()); return Settle();
-            case 11:
-                if (Roll(2))
-                    sim.RemoveFile(Server + zorpa::InfoOf(Replaceable()).replacement);
-                else
-                    sim.GrowWhileRead(Server + zorpa::InfoOf(Replaceable()).replacement, "+");
-                Note("server file vanished or growing");
-                return Settle();
-            case 12:
-                if (const auto windows = sim.WindowsOf(slot.Pid); !windows.empty())
-                    Roll(3) ? sim.Hang(windows[0]) : sim.Resume(windows[0]);
-                else if (sim.IsRunning(slot.Pid))
-                    sim.ExitProcess(slot.Pid);
-                Note("worker hung, answered or ended");
-                return Settle();
-            case 13:
-                if (sim.IsRunning(slot.Pid)) sim.ExitProcess(slot.Pid);
-                Note("worker ended by itself");
-                return Settle();
-            case 14:
-                sim.scanAfterRename = static_cast<int>(Roll(4));
-                if (Roll(8) == 0) sim.FailNextStarts(worker, Roll(2) ? 2 : 193, 1);
-                Note("starts refused");
-                return Settle();
-            case 15:
-                // For a while: the next such event lifts it again.
-                for (SlotId id : zorpa::ReplaceOrder) sim.FailFile(s_.PathOf(id), 0);
-                if (Roll(2)) sim.FailFile(worker, zorpa::WindowsError::AccessDenied);
-                sim.spaceLeft = Roll(3) ? std::nullopt : std::optional<std::size_t>(1);
-                Note("renames refused or disk full");
-                return Settle();
-            case 16: {
-                // Another program: under an id a worker had, holding a worker's file, or taking the
-                // handle of a worker's window that is gone.
-                // (Not both under the same id: the supervisor knows a window only by its owner's
-                // id.)
-                const bool reuseId = !sim.IsRunning(slot.Pid) && slot.Pid > 0 && Roll(2);
-                const zorpa::ProcessId id =
-                    reuseId ? slot.Pid : 90000 + 4 * static_cast<int>(foreign_.size());
-                if (!sim.IsRunning(id))
-                    foreign_.push_back(sim.StartForeignProcess(id, Roll(2) ? worker : L""));
-                zorpa::ProcessId owner = 0;
-                if (!reuseId && slot.Window && !sim.GetWindowProcessId(slot.Window, owner))
-                    sim.ReuseWindowHandle(slot.Window, id);
-                Note("foreign process " + std::to_string(id));
-                return Settle();
-            }
-            case 17:
-                sim.SetTimeOfDay(Roll(86400));
-                Note("clock set");
-                return Settle();
-            case 18:
-                sim.powerCut = sim::SimPlatform::PowerCutPlan{
-                    sim.diskChanges + 1 + Roll(6), static_cast<sim::SimPlatform::CutWhen>(Roll(3))};
-                Note("a power cut is coming");
-                return Settle();
-            default: return Tick(100, "tick at once");
+        case 0: case 1: case 2: case 3: case 4: case 5: case 19: case 20: case 21:
+            return Tick(1000 * (1 + Roll(60)), "tick");
+        case 6: s_.Reset(); Note("reset"); break;
+        case 7: SetFlag(); Note("flag set"); break;
+        case 8:
+            sim.SetSetting(L"AjusteZORPA", Thresholds[Roll(std::size(Thresholds))]);
+            Note("threshold");
+            break;
+        case 9: case 10: Note(Offer()); break;
+        case 11:
+            if (Roll(2)) sim.RemoveFile(Server + zorpa::InfoOf(Replaceable()).replacement);
+            else sim.GrowWhileRead(Server + zorpa::InfoOf(Replaceable()).replacement, "+");
+            Note("server file vanished or growing");
+            break;
+        case 12:
+            if (const auto windows = sim.WindowsOf(slot.Pid); !windows.empty())
+                Roll(3) ? sim.Hang(windows[0]) : sim.Resume(windows[0]);
+            else if (sim.IsRunning(slot.Pid)) sim.ExitProcess(slot.Pid);
+            Note("worker hung, answered or ended");
+            break;
+        case 13:
+            if (sim.IsRunning(slot.Pid)) sim.ExitProcess(slot.Pid);
+            Note("worker ended by itself");
+            break;
+        case 14:
+            sim.scanAfterRename = static_cast<int>(Roll(4));
+            if (Roll(8) == 0) sim.FailNextStarts(worker, Roll(2) ? 2 : 193, 1);
+            Note("starts refused");
+            break;
+        case 15:  // for a while: the next such event lifts it again
+            for (SlotId id : zorpa::ReplaceOrder) sim.FailFile(s_.PathOf(id), 0);
+            if (Roll(2)) sim.FailFile(worker, zorpa::WindowsError::AccessDenied);
+            sim.spaceLeft = Roll(3) ? std::nullopt : std::optional<std::size_t>(1);
+            Note("renames refused or disk full");
+            break;
+        case 16: {
+            // Another program, under an id a worker had or holding a worker's file, or with the
+            // handle of a worker's window that is gone; not both an id and a window, as the
+            // supervisor knows a window only by its owner's id.
+            const bool reuseId = !sim.IsRunning(slot.Pid) && slot.Pid > 0 && Roll(2);
+            const zorpa::ProcessId id =
+                reuseId ? slot.Pid : 90000 + 4 * static_cast<int>(foreign_.size());
+            if (!sim.IsRunning(id))
+                foreign_.push_back(sim.StartForeignProcess(id, Roll(2) ? worker : L""));
+            zorpa::ProcessId owner = 0;
+            if (!reuseId && slot.Window && !sim.GetWindowProcessId(slot.Window, owner))
+                sim.ReuseWindowHandle(slot.Window, id);
+            Note("foreign process " + std::to_string(id));
+            break;
         }
+        case 17: sim.SetTimeOfDay(Roll(86400)); Note("clock set"); break;
+        case 18:
+            sim.powerCut = sim::SimPlatform::PowerCutPlan{
+                sim.diskChanges + 1 + Roll(6), static_cast<sim::SimPlatform::CutWhen>(Roll(3))};
+            Note("a power cut is coming");
+            break;
+        default: return Tick(100, "tick at once");
+        }
+        return Settle();
     }
 
     std::mt19937 random_;
