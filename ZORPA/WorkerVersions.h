@@ -46,8 +46,8 @@ public:
     // slot's own instance was running and was ended.
     bool RollBackFailing(SlotId id);
     bool Unconfirmed(SlotId id) const { return trials_[Index(id)].unconfirmed; }
-    // True while the worker's file was renamed into place (a new version, or the kept one put
-    // back) and not yet started since, so that Windows may still refuse it for a moment.
+    // True for a file renamed into place that Windows may still refuse for a moment: a new
+    // version on trial, and the kept one put back until it has been started.
     bool JustPlaced(SlotId id) const {
         return trials_[Index(id)].unconfirmed || trials_[Index(id)].putBack;
     }
