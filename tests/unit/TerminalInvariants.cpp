@@ -18,6 +18,11 @@ bool Contains(const std::string& text, const char* part) {
     return text.find(part) != std::string::npos;
 }
 
+// What the file holds; nothing when it is not there.
+std::string Content(const sim::SimPlatform& sim, const std::wstring& name) {
+    return sim.File(sim.folder + L"\\" + name).value_or(sim::SimFile{}).content;
+}
+
 }  // namespace
 
 TerminalInvariants::TerminalInvariants(Supervisor& s) : s_(s) {
@@ -27,10 +32,6 @@ TerminalInvariants::TerminalInvariants(Supervisor& s) : s_(s) {
         signature_[i] = s_.sim.File(s_.PathOf(id))->signature;
         held_[i].insert(last_[i]);
     }
-}
-
-std::wstring TerminalInvariants::Server() const {
-    return s_.sim.Setting(L"RutaServidor").value_or(L"\\\\SERVIDOR\\Nuevos");
 }
 
 std::string TerminalInvariants::AfterEvent(std::uint64_t tickMs) {
@@ -74,7 +75,7 @@ std::string TerminalInvariants::WorkerFiles() {
         if (!file) return Name(id) + ".EXE is gone";
         if (file->raw) return Name(id) + ".EXE is not a whole program";
         if (const wchar_t* offer = zorpa::InfoOf(id).replacement) {
-            const std::optional<sim::SimFile> offered = s_.sim.File(Server() + offer);
+            const auto offered = s_.sim.File(std::wstring(ServerFolder) + offer);
             if (offered && !offered->raw) offered_[i].insert(offered->content);
         }
         if (file->content == last_[i]) continue;
@@ -102,8 +103,7 @@ std::string TerminalInvariants::Steps() {
             return "ended process " + std::to_string(sim.terminated[terminatedSeen_]) +
                    ", which it did not start";
     if (sim.ownFileChanges > 0) return "tried to replace or delete the file it runs from";
-    const std::string staged =
-        sim.File(sim.folder + L"\\ZORPANEW.EXE").value_or(sim::SimFile{}).content;
+    const std::string staged = Content(sim, L"ZORPANEW.EXE");
     if (staged != ownStaged_ && !s_.ended) return "staged ZORPANEW.EXE and ran on";
     ownStaged_ = staged;
     return {};
@@ -119,14 +119,16 @@ std::string TerminalInvariants::RecordLines() {
     static const std::regex started("^(\\w+) .*started[^:]*: process (\\d+)");
     static const std::regex confirmed("^(\\w+)'s new version confirmed");
     const sim::SimPlatform& sim = s_.sim;
-    const std::string record =
-        sim.File(sim.folder + L"\\ZORPA.log").value_or(sim::SimFile{}).content;
+    const std::string record = Content(sim, L"ZORPA.log");
     if (record.size() < recordSeen_) recordSeen_ = 0;  // moved aside
     for (std::size_t end; (end = record.find("\r\n", recordSeen_)) != std::string::npos;
          recordSeen_ = end + 2) {
         const std::string line =
             record.substr(recordSeen_ + StampLength, end - recordSeen_ - StampLength);
         std::smatch m;
+        const auto worker = [&] {
+            return sim.folder + L"\\" + std::wstring(m[1].first, m[1].second) + L".EXE";
+        };
         if (std::regex_search(line, m, failed) && ++failuresInARow_ > std::max(1, std::stoi(m[1])))
             return "a failing request was not given up: " + line;
         stepFailed_ = stepFailed_ || !m.empty();
@@ -144,8 +146,7 @@ std::string TerminalInvariants::RecordLines() {
                     return "the record says it ended " + n->str() + ", which it did not: " + line;
         }
         if (std::regex_search(line, m, started)) {
-            const std::wstring path =
-                sim.folder + L"\\" + std::wstring(m[1].first, m[1].second) + L".EXE";
+            const std::wstring path = worker();
             const bool found =
                 std::any_of(sim.starts.begin(), sim.starts.end(), [&](const auto& start) {
                     return start.id == std::stoi(m[2]) &&
@@ -154,12 +155,10 @@ std::string TerminalInvariants::RecordLines() {
             if (!found) return "the record names a start that did not happen: " + line;
         }
         if (std::regex_search(line, m, confirmed)) {
-            const std::wstring worker =
-                sim.folder + L"\\" + std::wstring(m[1].first, m[1].second) + L".EXE";
-            if (sim.File(worker + L".old"))
+            if (sim.File(worker() + L".old"))
                 return "confirmed, yet the previous version is still kept: " + line;
             // Only a version that keeps running is confirmed.
-            if (sim.versionFaults.count(sim.File(worker)->content))
+            if (sim.versionFaults.count(sim.File(worker())->content))
                 return "a faulty version confirmed: " + line;
         }
     }
@@ -180,7 +179,7 @@ std::string TerminalInvariants::Ending(const std::string& why) {
 std::string TerminalInvariants::AfterStartUp() {
     failuresInARow_ = 0;
     running_ = Running();
-    ownStaged_ = s_.sim.File(s_.sim.folder + L"\\ZORPANEW.EXE").value_or(sim::SimFile{}).content;
+    ownStaged_ = Content(s_.sim, L"ZORPANEW.EXE");
     std::set<std::wstring> documented{L"zorpanew.exe", L"zorpa.log", L"zorpa.1.log", L"zorpa.2.log",
                                       sim::SimPlatform::Lower(s_.sim.programFile)};
     for (const zorpa::SlotInfo& slot : zorpa::Slots) {

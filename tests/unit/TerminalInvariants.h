@@ -26,6 +26,8 @@ public:
     static constexpr std::uint64_t CycleBoundMs = 60000;
     // The instances the supervisor remembers: each worker's, and a few left without a window.
     static constexpr std::size_t RememberedBound = 16;
+    // Where the server offers new versions (the drivers leave RutaServidor at its default).
+    static constexpr const wchar_t* ServerFolder = L"\\\\SERVIDOR\\Nuevos";
 
 private:
     std::string WorkerFiles();
@@ -33,7 +35,6 @@ private:
     std::string Steps();
     std::string Ending(const std::string& why);
     std::array<bool, zorpa::SlotCount> Running() const;
-    std::wstring Server() const;
 
     Supervisor& s_;
     // Every version each worker held, and every whole version the server offered it.
